@@ -1,0 +1,29 @@
+#include "trel/protocol/snappy.hpp"
+
+#include <snappy.h>
+
+namespace trel::snappy {
+
+std::string compress(std::string_view plain) {
+  std::string out;
+  ::snappy::Compress(plain.data(), plain.size(), &out);
+  return out;
+}
+
+std::string decompress(std::string_view block) {
+  size_t length = 0;
+  if (!::snappy::GetUncompressedLength(block.data(), block.size(), &length))
+    throw Error("invalid snappy header: cannot read the uncompressed length");
+  // The densest Snappy element is a 3-byte copy of 64 bytes, so no valid block
+  // expands more than 22-fold; refuse a declared length beyond that unallocated.
+  if (length / 22 > block.size())
+    throw Error("uncompressed length " + std::to_string(length) + " is impossible for a block of " +
+                std::to_string(block.size()) + " bytes");
+  std::string out;
+  out.resize(length);
+  if (!::snappy::RawUncompress(block.data(), block.size(), out.data()))
+    throw Error("corrupt input: the block does not decode to its declared length");
+  return out;
+}
+
+}  // namespace trel::snappy
