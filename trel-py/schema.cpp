@@ -102,8 +102,16 @@ void update_schema_from_binary(IndexSerializerState& self, BytesView buf) {
 
 IndexSchemaState serializer_schema(const IndexSerializerState& self) { return {self.catalog}; }
 
-std::string serialize_batch(const IndexSerializerState& self, const RowRefs& batch) {
-  return prefixed("serialize_batch: ", [&] { return trel::serialize_batch(*self.catalog, batch.rows()); });
+// The batch is written straight into the bytes object handed back.
+py::Object serialize_batch(const IndexSerializerState& self, const RowRefs& batch) {
+  py::Object out;
+  prefixed("serialize_batch: ", [&] {
+    trel::serialize_batch_to(*self.catalog, batch.rows(), [&](size_t n) {
+      out = py::Object::steal(py::check(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(n))));
+      return PyBytes_AsString(out.get());
+    });
+  });
+  return out;
 }
 
 Rows deserialize_batch(const IndexSerializerState& self, BytesView buf) {

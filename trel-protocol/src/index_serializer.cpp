@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <numeric>
+#include <utility>
 
 #include "trel/protocol/codec.hpp"
 #include "trel/protocol/snappy.hpp"
@@ -57,16 +58,21 @@ constexpr double kUnscale[10] = {1.0, 0.1, 0.01, 0.001, 0.0001, 1e-05, 1e-06, 1e
 inline double scale_of(uint32_t p) noexcept { return p <= 9 ? kScale[p] : 1.0; }
 inline double unscale_of(uint32_t p) noexcept { return p <= 9 ? kUnscale[p] : 1.0; }
 
-inline int64_t saturate(double x) noexcept {
-  if (std::isnan(x)) return 0;
+// round(x), halves away from zero, as i64 with saturation (NaN -> 0).
+inline int64_t round_saturate(double x) noexcept {
+  if (!(x > -9223372036854775808.0)) return std::isnan(x) ? 0 : INT64_MIN;
   if (x >= 9223372036854775808.0) return INT64_MAX;
-  if (x <= -9223372036854775808.0) return INT64_MIN;
-  return static_cast<int64_t>(x);
+  // Truncate, then step by the exact remainder; no libm call on the hot path.
+  int64_t i = static_cast<int64_t>(x);
+  const double rest = x - static_cast<double>(i);
+  if (rest >= 0.5) ++i;
+  else if (rest <= -0.5) --i;
+  return i;
 }
 
 }  // namespace
 
-int64_t scale_double(double v, uint32_t precision) noexcept { return saturate(std::round(v * scale_of(precision))); }
+int64_t scale_double(double v, uint32_t precision) noexcept { return round_saturate(v * scale_of(precision)); }
 
 double unscale_double(int64_t raw, uint32_t precision) noexcept {
   return static_cast<double>(raw) * unscale_of(precision);
@@ -78,64 +84,96 @@ namespace {
 
 constexpr bool kLittleHost = std::endian::native == std::endian::little;
 
-// Output cursor over a string grown geometrically; the caller reserves the
-// expected size up front so the hot loops rarely grow it.
-class Out {
- public:
-  explicit Out(std::string& s) : s_(s), pos_(s.size()) {}
-  ~Out() { s_.resize(pos_); }
-  Out(const Out&) = delete;
-  Out& operator=(const Out&) = delete;
+template <class T>
+inline void store_be(char* p, T v) noexcept {
+  if constexpr (sizeof(T) > 1 && kLittleHost) v = detail::byteswap(v);
+  std::memcpy(p, &v, sizeof v);
+}
+template <class T>
+inline void store_le(char* p, T v) noexcept {
+  if constexpr (sizeof(T) > 1 && !kLittleHost) v = detail::byteswap(v);
+  std::memcpy(p, &v, sizeof v);
+}
 
-  void ensure(size_t n) {
-    if (s_.size() - pos_ < n) s_.resize(std::max(s_.size() * 2, pos_ + n));
-  }
-  char* at() noexcept { return s_.data() + pos_; }
-  void skip(size_t n) noexcept { pos_ += n; }
+// Grows `out` by the batch size and hands out the new tail.
+BatchAlloc append_to(std::string& out) {
+  return [&out](size_t n) {
+    const size_t at = out.size();
+    out.resize(at + n);
+    return out.data() + at;
+  };
+}
 
-  template <class T>
-  void be_unchecked(T v) noexcept {
-    if constexpr (sizeof(T) > 1 && kLittleHost) v = detail::byteswap(v);
-    std::memcpy(at(), &v, sizeof v);
-    pos_ += sizeof v;
-  }
-  template <class T>
-  void be(T v) {
-    ensure(sizeof v);
-    be_unchecked(v);
-  }
-  template <class T>
-  void le_unchecked(T v) noexcept {
-    if constexpr (sizeof(T) > 1 && !kLittleHost) v = detail::byteswap(v);
-    std::memcpy(at(), &v, sizeof v);
-    pos_ += sizeof v;
-  }
-  void string(std::string_view s) {
-    ensure(4 + s.size());
-    be_unchecked(static_cast<uint32_t>(s.size()));
-    std::memcpy(at(), s.data(), s.size());
-    pos_ += s.size();
-  }
-  // u32 count, then the elements little-endian.
-  template <class T>
-  void le_vector(const std::vector<T>& v) {
-    ensure(4 + v.size() * sizeof(T));
-    be_unchecked(static_cast<uint32_t>(v.size()));
-    if constexpr (kLittleHost) {
-      if (!v.empty()) std::memcpy(at(), v.data(), v.size() * sizeof(T));
-      pos_ += v.size() * sizeof(T);
-    } else {
-      for (T e : v) le_unchecked(e);
+inline size_t text_size(std::string_view s) noexcept { return 4 + s.size(); }
+
+// Encoded size of a slot already known to hold the kind its column wants.
+inline size_t value_size(size_t want, const Slot& s) noexcept {
+  switch (want) {
+    case 1: return 4;
+    case 2:
+    case 7: return 8;
+    case 3: return text_size(*std::get_if<3>(&s));
+    case 4: return 4 + std::get_if<4>(&s)->size() * 4;
+    case 5: return 4 + std::get_if<5>(&s)->size() * 8;
+    case 6: {
+      size_t total = 4;
+      for (const auto& e : *std::get_if<6>(&s)) total += text_size(e);
+      return total;
     }
+    case 8: return 4 + std::get_if<8>(&s)->size() * 8;
   }
+  return 0;
+}
 
- private:
-  std::string& s_;
-  size_t pos_;
-};
+inline void put_text(char*& p, std::string_view s) noexcept {
+  store_be(p, static_cast<uint32_t>(s.size()));
+  std::memcpy(p + 4, s.data(), s.size());
+  p += 4 + s.size();
+}
 
+// u32 count, then the elements little-endian.
+template <class T>
+inline void put_le_vector(char*& p, const std::vector<T>& v) noexcept {
+  store_be(p, static_cast<uint32_t>(v.size()));
+  p += 4;
+  if constexpr (kLittleHost) {
+    if (!v.empty()) std::memcpy(p, v.data(), v.size() * sizeof(T));
+  } else {
+    for (size_t i = 0; i < v.size(); ++i) store_le(p + i * sizeof(T), v[i]);
+  }
+  p += v.size() * sizeof(T);
+}
+
+inline void put_value(char*& p, size_t want, const Slot& s, double scale) noexcept {
+  switch (want) {
+    case 1: store_be(p, static_cast<uint32_t>(*std::get_if<1>(&s))), p += 4; break;
+    case 2: store_be(p, static_cast<uint64_t>(round_saturate(*std::get_if<2>(&s) * scale))), p += 8; break;
+    case 3: put_text(p, *std::get_if<3>(&s)); break;
+    case 4: put_le_vector(p, *std::get_if<4>(&s)); break;
+    case 5: {
+      const auto& v = *std::get_if<5>(&s);
+      store_be(p, static_cast<uint32_t>(v.size()));
+      p += 4;
+      for (double d : v) store_le(p, static_cast<uint64_t>(round_saturate(d * scale))), p += 8;
+      break;
+    }
+    case 6: {
+      const auto& v = *std::get_if<6>(&s);
+      store_be(p, static_cast<uint32_t>(v.size()));
+      p += 4;
+      for (const auto& e : v) put_text(p, e);
+      break;
+    }
+    case 7: store_be(p, static_cast<uint64_t>(*std::get_if<7>(&s))), p += 8; break;
+    case 8: put_le_vector(p, *std::get_if<8>(&s)); break;
+  }
+}
+
+// The wire is field-major but rows live apart in memory, so a first row-major
+// pass checks every row and sizes every column, then the batch is written in
+// one pass into memory of the exact size, with a cursor per column.
 template <class RowAt>
-void encode_batch(std::string& buf, const IndexSchemaCatalog& catalog, size_t n, RowAt row) {
+void encode_batch(const IndexSchemaCatalog& catalog, size_t n, RowAt row, const BatchAlloc& alloc) {
   if (n == 0) throw BatchError::empty_batch();
   const StructValue& first = row(0);
   const uint16_t ns = first.ns;
@@ -143,109 +181,120 @@ void encode_batch(std::string& buf, const IndexSchemaCatalog& catalog, size_t n,
   const IndexMeta* meta = catalog.find(ns, meta_id);
   if (!meta) throw BatchError::unknown_schema(ns, meta_id);
   const size_t F = meta->fields.size();
-  for (size_t i = 0; i < n; ++i)
-    if (row(i).fields.size() != F) throw BatchError::field_count(row(i).fields.size(), F, ns, meta_id);
-
   uint16_t mask = 0;
   for (size_t i = 0; i < kAuxCount; ++i)
     if (first.aux[i] != 0) mask = static_cast<uint16_t>(mask | (1u << i));
   const size_t k = static_cast<size_t>(std::popcount(mask));
-
-  Out out(buf);
-  out.ensure((4 * k + 64) * n + 64);
-  out.be_unchecked(ns);
-  out.be_unchecked(meta_id);
-  out.be_unchecked(mask);
-  out.be_unchecked(static_cast<uint64_t>(n));
-  for (size_t i = 0; i < n; ++i) out.be_unchecked(row(i).time_tag);
-  for (size_t i = 0; i < n; ++i) out.be_unchecked(static_cast<uint32_t>(row(i).granularity));
-  for (size_t i = 0; i < n; ++i) out.string(row(i).market);
-  for (size_t i = 0; i < n; ++i) out.string(row(i).stock_code);
-  if (k != 0) {
-    out.ensure(4 * k * n);
-    for (size_t i = 0; i < n; ++i) {
-      const auto& aux = row(i).aux;
-      for (size_t b = 0; b < kAuxCount; ++b)
-        if (mask & (1u << b)) out.be_unchecked(aux[b]);
-    }
-  }
-
-  // Presence words precede the values: bit f*N + r, least significant first.
   const uint64_t bits = static_cast<uint64_t>(n) * F;
   const uint64_t words = (bits + 63) / 64;
-  bool all_present = true;
-  for (size_t i = 0; i < n && all_present; ++i)
-    for (const Slot& s : row(i).fields)
-      if (s.index() == 0) {
-        all_present = false;
-        break;
-      }
-  out.be(static_cast<uint32_t>(words));
-  out.ensure(words * 8);
-  if (all_present) {
-    for (uint64_t w = 0; w + 1 < words; ++w) out.be_unchecked(~uint64_t{0});
-    if (words) out.be_unchecked(bits % 64 ? (uint64_t{1} << (bits % 64)) - 1 : ~uint64_t{0});
-  } else {
-    std::memset(out.at(), 0, words * 8);
-    uint64_t word = 0;
-    uint64_t b = 0;
-    for (size_t f = 0; f < F; ++f)
-      for (size_t r = 0; r < n; ++r, ++b) {
-        if (row(r).fields[f].index() != 0) word |= uint64_t{1} << (b % 64);
-        if (b % 64 == 63) {
-          out.be_unchecked(word);
-          word = 0;
-        }
-      }
-    if (b % 64) out.be_unchecked(word);
-  }
 
-  // Values, field-major. A present slot must hold the kind its column declares;
-  // a column of an unknown type takes any kind and writes nothing.
+  std::vector<size_t> want(F);
+  std::vector<double> scale(F);
   for (size_t f = 0; f < F; ++f) {
     const IndexMetaField& field = meta->fields[f];
-    if (!field.type.is_known()) continue;
-    const size_t want = field.type.wire;
-    const double scale = scale_of(field.precision);
-    for (size_t r = 0; r < n; ++r) {
-      const Slot& s = row(r).fields[f];
-      if (s.index() == 0) continue;
-      if (s.index() != want) throw BatchError::field_kind(f, kind_of(s), field.type);
-      switch (want) {
-        case 1: out.be(static_cast<uint32_t>(*std::get_if<1>(&s))); break;
-        case 2: out.be(static_cast<uint64_t>(saturate(std::round(*std::get_if<2>(&s) * scale)))); break;
-        case 3: out.string(*std::get_if<3>(&s)); break;
-        case 4: out.le_vector(*std::get_if<4>(&s)); break;
-        case 5: {
-          const auto& v = *std::get_if<5>(&s);
-          out.ensure(4 + v.size() * 8);
-          out.be_unchecked(static_cast<uint32_t>(v.size()));
-          for (double d : v) out.le_unchecked(static_cast<uint64_t>(saturate(std::round(d * scale))));
-          break;
-        }
-        case 6: {
-          const auto& v = *std::get_if<6>(&s);
-          out.be(static_cast<uint32_t>(v.size()));
-          for (const auto& e : v) out.string(e);
-          break;
-        }
-        case 7: out.be(static_cast<uint64_t>(*std::get_if<7>(&s))); break;
-        case 8: out.le_vector(*std::get_if<8>(&s)); break;
+    want[f] = field.type.is_known() ? field.type.wire : 0;  // 0: takes any kind, writes nothing
+    scale[f] = scale_of(field.precision);
+  }
+
+  // Pass 1: check and size. Rows are far apart in memory, so each is visited
+  // once here and once when writing.
+  for (size_t i = 0; i < n; ++i)
+    if (row(i).fields.size() != F) throw BatchError::field_count(row(i).fields.size(), F, ns, meta_id);
+  std::vector<size_t> column_bytes(F);
+  size_t market_bytes = 0;
+  size_t code_bytes = 0;
+  bool all_present = true;
+  bool kinds_match = true;
+  for (size_t r = 0; r < n; ++r) {
+    const StructValue& sv = row(r);
+    market_bytes += text_size(sv.market);
+    code_bytes += text_size(sv.stock_code);
+    const Slot* slots = sv.fields.data();
+    for (size_t f = 0; f < F; ++f) {
+      const size_t kind = slots[f].index();
+      if (kind == 0) {
+        all_present = false;
+      } else if (want[f] != 0) {
+        if (kind != want[f]) kinds_match = false;
+        else column_bytes[f] += value_size(kind, slots[f]);
       }
     }
   }
+  if (!kinds_match) {
+    // Report the first mismatch in field-major order.
+    for (size_t f = 0; f < F; ++f)
+      for (size_t r = 0; r < n; ++r) {
+        const Slot& s = row(r).fields[f];
+        if (s.index() != 0 && want[f] != 0 && s.index() != want[f])
+          throw BatchError::field_kind(f, kind_of(s), meta->fields[f].type);
+      }
+  }
+
+  // Section offsets, then one allocation of the exact size.
+  const size_t times_at = 16;
+  const size_t grans_at = times_at + 8 * n;
+  const size_t markets_at = grans_at + 4 * n;
+  const size_t codes_at = markets_at + market_bytes;
+  const size_t aux_at = codes_at + code_bytes;
+  const size_t words_at = aux_at + 4 * k * n;
+  size_t values_at = words_at + 4 + 8 * words;
+  std::vector<char*> column(F);
+  char* const start = alloc(values_at + std::accumulate(column_bytes.begin(), column_bytes.end(), size_t{0}));
+  for (size_t f = 0; f < F; ++f) {
+    column[f] = start + values_at;
+    values_at += column_bytes[f];
+  }
+  store_be(start, ns);
+  store_be(start + 2, meta_id);
+  store_be(start + 6, mask);
+  store_be(start + 8, static_cast<uint64_t>(n));
+
+  // Presence words precede the values: bit f*N + r, least significant first.
+  char* presence = start + words_at + 4;
+  store_be(start + words_at, static_cast<uint32_t>(words));
+  std::vector<uint64_t> flags(all_present ? 0 : words);
+  if (all_present) {
+    for (uint64_t w = 0; w + 1 < words; ++w) store_be(presence + 8 * w, ~uint64_t{0});
+    if (words) store_be(presence + 8 * (words - 1), bits % 64 ? (uint64_t{1} << (bits % 64)) - 1 : ~uint64_t{0});
+  }
+
+  // Pass 2: every section at its own cursor, row by row.
+  char* markets = start + markets_at;
+  char* codes = start + codes_at;
+  char* aux = start + aux_at;
+  for (size_t r = 0; r < n; ++r) {
+    const StructValue& sv = row(r);
+    store_be(start + times_at + 8 * r, sv.time_tag);
+    store_be(start + grans_at + 4 * r, static_cast<uint32_t>(sv.granularity));
+    put_text(markets, sv.market);
+    put_text(codes, sv.stock_code);
+    if (k != 0) {
+      for (size_t b = 0; b < kAuxCount; ++b)
+        if (mask & (1u << b)) store_be(aux, sv.aux[b]), aux += 4;
+    }
+    const Slot* slots = sv.fields.data();
+    for (size_t f = 0; f < F; ++f) {
+      const size_t kind = slots[f].index();
+      if (kind == 0) continue;
+      if (!all_present) {
+        const uint64_t b = static_cast<uint64_t>(f) * n + r;
+        flags[b / 64] |= uint64_t{1} << (b % 64);
+      }
+      if (want[f] != 0) put_value(column[f], want[f], slots[f], scale[f]);
+    }
+  }
+  if (!all_present)
+    for (uint64_t w = 0; w < words; ++w) store_be(presence + 8 * w, flags[w]);
 }
 
 // Rows grouped by (namespace, meta id) in ascending order, input order kept inside a group.
 template <class RowAt>
 std::string encode_blob(const IndexSchemaCatalog& catalog, size_t n, RowAt row) {
+  if (n == 0) return snappy::compress(std::string(4, '\0'));
   auto key_of = [&](size_t i) {
     const StructValue& sv = row(i);
     return std::pair<uint16_t, int32_t>(sv.ns, sv.meta_id);
   };
-  std::string plain;
-  if (n == 0) return snappy::compress(std::string(4, '\0'));
-
   bool single = true;
   for (size_t i = 1; i < n && single; ++i) single = key_of(i) == key_of(0);
   std::vector<uint32_t> order;
@@ -261,29 +310,32 @@ std::string encode_blob(const IndexSchemaCatalog& catalog, size_t n, RowAt row) 
     starts.push_back(n);
   }
   const size_t groups = starts.size() - 1;
-  Out(plain).be(static_cast<uint32_t>(groups));
+  std::string plain(4, '\0');
+  store_be(plain.data(), static_cast<uint32_t>(groups));
   for (size_t g = 0; g < groups; ++g) {
     const size_t len_at = plain.size();
-    Out(plain).be(uint32_t{0});
+    plain.append(4, '\0');
     const size_t begin = starts[g];
     if (single)
-      encode_batch(plain, catalog, n, row);
+      encode_batch(catalog, n, row, append_to(plain));
     else
-      encode_batch(plain, catalog, starts[g + 1] - begin, [&](size_t i) -> const StructValue& {
-        return row(order[begin + i]);
-      });
-    auto len = static_cast<uint32_t>(plain.size() - len_at - 4);
-    if constexpr (kLittleHost) len = detail::byteswap(len);
-    std::memcpy(plain.data() + len_at, &len, 4);
+      encode_batch(catalog, starts[g + 1] - begin,
+                   [&](size_t i) -> const StructValue& { return row(order[begin + i]); }, append_to(plain));
+    store_be(plain.data() + len_at, static_cast<uint32_t>(plain.size() - len_at - 4));
   }
   return snappy::compress(plain);
 }
 
 }  // namespace
 
+void serialize_batch_to(const IndexSchemaCatalog& catalog, std::span<const StructValue* const> rows,
+                        const BatchAlloc& alloc) {
+  encode_batch(catalog, rows.size(), [&](size_t i) -> const StructValue& { return *rows[i]; }, alloc);
+}
+
 void serialize_batch_into(std::string& out, const IndexSchemaCatalog& catalog,
                           std::span<const StructValue* const> rows) {
-  encode_batch(out, catalog, rows.size(), [&](size_t i) -> const StructValue& { return *rows[i]; });
+  serialize_batch_to(catalog, rows, append_to(out));
 }
 
 std::string serialize_batch(const IndexSchemaCatalog& catalog, std::span<const StructValue* const> rows) {
@@ -294,7 +346,7 @@ std::string serialize_batch(const IndexSchemaCatalog& catalog, std::span<const S
 
 std::string serialize_batch(const IndexSchemaCatalog& catalog, std::span<const StructValue> rows) {
   std::string out;
-  encode_batch(out, catalog, rows.size(), [&](size_t i) -> const StructValue& { return rows[i]; });
+  encode_batch(catalog, rows.size(), [&](size_t i) -> const StructValue& { return rows[i]; }, append_to(out));
   return out;
 }
 
@@ -310,40 +362,88 @@ std::string compress(const IndexSchemaCatalog& catalog, std::span<const StructVa
 
 namespace {
 
-// Every row needs its time tag, granularity and two string prefixes before any value.
-constexpr uint64_t kMinRowBytes = 8 + 4 + 4 + 4;
-
-// A row count the remaining bytes cannot hold: replay the per-row reads without
-// allocating, so the reported shortfall is the one a plain sequential read would hit.
-[[noreturn]] void reject_short_batch(Reader r, uint64_t n, uint16_t mask) {
-  for (uint64_t i = 0; i < n; ++i) r.get_u64();
-  for (uint64_t i = 0; i < n; ++i) r.get_u32();
-  for (uint64_t i = 0; i < n; ++i) r.get_string_view();
-  for (uint64_t i = 0; i < n; ++i) r.get_string_view();
-  const int k = std::popcount(static_cast<unsigned>(mask & 0x0FFF));
-  for (uint64_t i = 0; i < n; ++i)
-    for (int b = 0; b < k; ++b) r.get_u32();
-  throw DecodeError::unexpected_end(1);  // unreachable: the sections above exceed the input
+// Sequential reads of `count` items of `width` bytes: when they cannot all fit,
+// the shortfall is the one the first failing read would report.
+inline void skip_fixed(Reader& r, uint64_t count, size_t width) {
+  if (count > r.remaining() / width) throw DecodeError::unexpected_end(width - r.remaining() % width);
+  r.advance(static_cast<size_t>(count * width));
 }
 
-// Reads a u32 element count and checks that count * width bytes follow.
-inline uint32_t vector_count(Reader& r, size_t width) {
-  uint32_t count = r.get_u32();
-  r.need(static_cast<uint64_t>(count) * width);
-  return count;
+// Steps over one value of column type `type`, with every check a read would make.
+inline void skip_value(Reader& r, uint8_t type) {
+  switch (type) {
+    case 1: r.advance((r.need(4), 4)); break;
+    case 2:
+    case 7: r.advance((r.need(8), 8)); break;
+    case 3: r.get_string_view(); break;
+    case 4:
+    case 5:
+    case 8: {
+      // Little-endian runs: the whole run is checked before any element.
+      const uint64_t bytes = uint64_t{r.get_u32()} * (type == 4 ? 4 : 8);
+      r.need(bytes);
+      r.advance(static_cast<size_t>(bytes));
+      break;
+    }
+    case 6:
+      for (uint32_t c = r.get_u32(); c > 0; --c) r.get_string_view();
+      break;
+  }
 }
 
+inline bool bit_at(const uint8_t* words, uint64_t b) noexcept {
+  return (detail::load_be<uint64_t>(words + (b / 64) * 8) >> (b % 64)) & 1;
+}
+
+// The batch is validated in wire order first (so errors are those of a plain
+// sequential read, and nothing is allocated for a count the bytes cannot back),
+// then rows are filled one at a time from a cursor per section.
 void decode_batch(std::vector<StructValue>& out, const IndexSchemaCatalog& catalog, std::string_view batch) {
   Reader r(batch);
   const uint16_t ns = r.get_u16();
   const uint32_t meta_id = r.get_u32();
-  const uint16_t mask = r.get_u16();
+  const uint16_t mask = static_cast<uint16_t>(r.get_u16() & 0x0FFF);  // bits 12..15 carry nothing
   const uint64_t n = r.get_u64();
   const IndexMeta* meta = catalog.find(ns, meta_id);
   if (!meta) throw BatchError::unknown_schema(ns, meta_id);
-  if (n > r.remaining() / kMinRowBytes) reject_short_batch(r, n, mask);
   const size_t F = meta->fields.size();
 
+  const uint8_t* times = r.position();
+  skip_fixed(r, n, 8);
+  const uint8_t* grans = r.position();
+  skip_fixed(r, n, 4);
+  const uint8_t* texts = r.position();
+  for (uint64_t i = 0; i < 2 * n; ++i) r.get_string_view();
+  const uint8_t* aux = r.position();
+  const int k = std::popcount(mask);
+  if (k) skip_fixed(r, n * static_cast<uint64_t>(k), 4);  // n fits: 20 bytes per row are behind us
+
+  const uint32_t words = r.get_u32();
+  const auto expected = static_cast<uint64_t>((static_cast<unsigned __int128>(n) * F + 63) / 64);
+  if (words != expected) throw DecodeError::length_overflow(words, expected);
+  r.need(uint64_t{words} * 8);
+  const uint8_t* presence = r.position();
+  r.advance(size_t{words} * 8);
+  bool all_present = true;
+  for (uint32_t w = 0; w < words && all_present; ++w) {
+    const uint64_t full = (w + 1 < words || expected * 64 == n * F) ? ~uint64_t{0}
+                                                                    : (uint64_t{1} << ((n * F) % 64)) - 1;
+    all_present = detail::load_be<uint64_t>(presence + 8 * size_t{w}) == full;
+  }
+
+  std::vector<const uint8_t*> column(F);
+  for (size_t f = 0; f < F; ++f) {
+    column[f] = r.position();
+    const FieldType type = meta->fields[f].type;
+    if (!type.is_known()) continue;  // carries no data; its slots stay Empty
+    const uint64_t bit0 = static_cast<uint64_t>(f) * n;
+    for (uint64_t i = 0; i < n; ++i)
+      if (all_present || bit_at(presence, bit0 + i)) skip_value(r, type.wire);
+  }
+  // Bytes after the last value are ignored.
+
+  std::vector<double> unscale(F);
+  for (size_t f = 0; f < F; ++f) unscale[f] = unscale_of(meta->fields[f].precision);
   const size_t base = out.size();
   {
     StructValue proto;
@@ -353,59 +453,70 @@ void decode_batch(std::vector<StructValue>& out, const IndexSchemaCatalog& catal
     out.insert(out.end(), static_cast<size_t>(n), proto);
   }
   StructValue* rows = out.data() + base;
+  const uint8_t* codes = texts;
+  for (uint64_t i = 0; i < n; ++i) codes += 4 + detail::load_be<uint32_t>(codes);
 
-  // Bounded above: 20 bytes per row are present, so the fixed-width runs fit.
-  for (uint64_t i = 0; i < n; ++i) rows[i].time_tag = r.get_u64();
-  for (uint64_t i = 0; i < n; ++i) rows[i].granularity = r.get_i32();
-  for (uint64_t i = 0; i < n; ++i) rows[i].market.assign(r.get_string_view());
-  for (uint64_t i = 0; i < n; ++i) rows[i].stock_code.assign(r.get_string_view());
-  if (mask & 0x0FFF) {
-    for (uint64_t i = 0; i < n; ++i)
+  auto text_at = [](const uint8_t*& p) {
+    const uint32_t len = detail::load_be<uint32_t>(p);
+    std::string_view v(reinterpret_cast<const char*>(p + 4), len);
+    p += 4 + len;
+    return v;
+  };
+  for (uint64_t i = 0; i < n; ++i) {
+    StructValue& sv = rows[i];
+    sv.time_tag = detail::load_be<uint64_t>(times + 8 * i);
+    sv.granularity = detail::load_be<int32_t>(grans + 4 * i);
+    sv.market.assign(text_at(texts));
+    sv.stock_code.assign(text_at(codes));
+    if (k) {
       for (size_t b = 0; b < kAuxCount; ++b)
-        if (mask & (1u << b)) rows[i].aux[b] = r.get_u32();
-  }
-
-  const uint32_t words = r.get_u32();
-  const auto expected = static_cast<uint64_t>((static_cast<unsigned __int128>(n) * F + 63) / 64);
-  if (words != expected) throw DecodeError::length_overflow(words, expected);
-  r.need(static_cast<uint64_t>(words) * 8);
-  const uint8_t* presence = r.position();
-  r.advance(static_cast<size_t>(words) * 8);
-  auto present = [&](uint64_t b) { return (detail::load_be<uint64_t>(presence + (b / 64) * 8) >> (b % 64)) & 1; };
-
-  for (size_t f = 0; f < F; ++f) {
-    const IndexMetaField& field = meta->fields[f];
-    if (!field.type.is_known()) continue;  // carries no data; the slot stays Empty
-    const double m = unscale_of(field.precision);
-    const uint64_t bit0 = static_cast<uint64_t>(f) * n;
-    for (uint64_t i = 0; i < n; ++i) {
-      if (!present(bit0 + i)) continue;
-      Slot& s = rows[i].fields[f];
-      switch (field.type.wire) {
-        case 1: s.emplace<1>(r.get_i32()); break;
-        case 2: s.emplace<2>(static_cast<double>(r.get_i64()) * m); break;
-        case 3: s.emplace<3>(r.get_string_view()); break;
-        case 4: s.emplace<4>(r.get_i32_vector_le()); break;
+        if (mask & (1u << b)) {
+          sv.aux[b] = detail::load_be<uint32_t>(aux);
+          aux += 4;
+        }
+    }
+    Slot* slots = sv.fields.data();
+    for (size_t f = 0; f < F; ++f) {
+      const uint8_t wire = meta->fields[f].type.wire;
+      if (wire < 1 || wire > 8) continue;
+      if (!all_present && !bit_at(presence, static_cast<uint64_t>(f) * n + i)) continue;
+      const uint8_t*& p = column[f];
+      Slot& s = slots[f];
+      switch (wire) {
+        case 1: s.emplace<1>(detail::load_be<int32_t>(p)), p += 4; break;
+        case 2: s.emplace<2>(static_cast<double>(detail::load_be<int64_t>(p)) * unscale[f]), p += 8; break;
+        case 3: s.emplace<3>(text_at(p)); break;
+        case 4: {
+          const uint32_t count = detail::load_be<uint32_t>(p);
+          auto& v = s.emplace<4>(count);
+          for (uint32_t e = 0; e < count; ++e) v[e] = detail::load_le<int32_t>(p + 4 + size_t{e} * 4);
+          p += 4 + size_t{count} * 4;
+          break;
+        }
         case 5: {
-          const uint32_t count = vector_count(r, 8);
+          const uint32_t count = detail::load_be<uint32_t>(p);
           auto& v = s.emplace<5>(count);
-          const uint8_t* p = r.position();
           for (uint32_t e = 0; e < count; ++e)
-            v[e] = static_cast<double>(detail::load_le<int64_t>(p + size_t{e} * 8)) * m;
-          r.advance(size_t{count} * 8);
+            v[e] = static_cast<double>(detail::load_le<int64_t>(p + 4 + size_t{e} * 8)) * unscale[f];
+          p += 4 + size_t{count} * 8;
           break;
         }
         case 6: {
-          // Each element needs at least its 4-byte prefix, which bounds the reservation.
-          const uint32_t count = r.get_u32();
-          std::vector<std::string> v;
-          v.reserve(std::min<size_t>(count, r.remaining() / 4));
-          for (uint32_t e = 0; e < count; ++e) v.emplace_back(r.get_string_view());
-          s.emplace<6>(std::move(v));
+          const uint32_t count = detail::load_be<uint32_t>(p);
+          p += 4;
+          auto& v = s.emplace<6>();
+          v.reserve(count);  // validated above: the strings are present
+          for (uint32_t e = 0; e < count; ++e) v.emplace_back(text_at(p));
           break;
         }
-        case 7: s.emplace<7>(r.get_i64()); break;
-        case 8: s.emplace<8>(r.get_i64_vector_le()); break;
+        case 7: s.emplace<7>(detail::load_be<int64_t>(p)), p += 8; break;
+        case 8: {
+          const uint32_t count = detail::load_be<uint32_t>(p);
+          auto& v = s.emplace<8>(count);
+          for (uint32_t e = 0; e < count; ++e) v[e] = detail::load_le<int64_t>(p + 4 + size_t{e} * 8);
+          p += 4 + size_t{count} * 8;
+          break;
+        }
       }
     }
   }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -44,7 +45,12 @@ double unscale_double(int64_t raw, uint32_t precision) noexcept;
 // meta id); the other rows' own ids are not compared.
 std::string serialize_batch(const IndexSchemaCatalog& catalog, std::span<const StructValue> rows);
 std::string serialize_batch(const IndexSchemaCatalog& catalog, std::span<const StructValue* const> rows);
-// Appends the batch to `out` (used to build blobs without copying batches).
+// Encodes into memory the caller provides: `alloc` is called once, after every
+// check has passed, with the exact batch size, and returns where to write it.
+using BatchAlloc = std::function<char*(size_t)>;
+void serialize_batch_to(const IndexSchemaCatalog& catalog, std::span<const StructValue* const> rows,
+                        const BatchAlloc& alloc);
+// Appends the batch to `out`.
 void serialize_batch_into(std::string& out, const IndexSchemaCatalog& catalog,
                           std::span<const StructValue* const> rows);
 
