@@ -43,15 +43,15 @@ def encode_batch(ns, meta_id, schema, rows):
             out.append(s)
     bits = n * nf
     words = (bits + 63) // 64
-    mask = 0
+    ws = [0] * words
     b = 0
     for f in range(nf):
         for r in rows:
             if r[4][f] is not None:
-                mask |= 1 << b
+                ws[b >> 6] |= 1 << (b & 63)
             b += 1
     out.append(struct.pack(">I", words))
-    out.append(struct.pack(">%dQ" % words, *[(mask >> (64 * w)) & 0xFFFFFFFFFFFFFFFF for w in range(words)]))
+    out.append(struct.pack(">%dQ" % words, *ws))
     pack_i32 = struct.Struct(">i").pack
     pack_i64 = struct.Struct(">q").pack
     pack_u32 = struct.Struct(">I").pack
@@ -107,9 +107,6 @@ def decode_batch(schemas, buf):
     pos += 4
     ws = struct.unpack_from(">%dQ" % words, mv, pos)
     pos += 8 * words
-    presence = 0
-    for i, w in enumerate(ws):
-        presence |= w << (64 * i)
     values = [[None] * nf for _ in range(n)]
     u32 = struct.Struct(">I").unpack_from
     i32 = struct.Struct(">i").unpack_from
@@ -118,10 +115,10 @@ def decode_batch(schemas, buf):
     for f, (typ, prec) in enumerate(schema):
         m = _UNSCALE[prec] if prec <= 9 else 1.0
         for r in range(n):
-            if not (presence >> b) & 1:
-                b += 1
-                continue
+            present = (ws[b >> 6] >> (b & 63)) & 1
             b += 1
+            if not present:
+                continue
             if typ == INT:
                 v = i32(mv, pos)[0]
                 pos += 4

@@ -50,6 +50,23 @@ void RowRefs::release() noexcept {
   objects_.clear();
 }
 
+void Rows::begin(size_t n) {
+  // The row count was checked against the input, so the list is bounded by it.
+  list_ = py::Object::steal(py::check(PyList_New(static_cast<Py_ssize_t>(n))));
+  filled_ = 0;
+}
+
+trel::StructValue& Rows::next() {
+  PyObject* row = py::make_instance<trel::StructValue>();
+  PyList_SetItem(list_.get(), static_cast<Py_ssize_t>(filled_++), row);  // steals row
+  return py::Layout<trel::StructValue>::value(row);
+}
+
+PyObject* Rows::release() {
+  if (!list_.get()) return py::check(PyList_New(0));
+  return list_.release();
+}
+
 BytesView::BytesView(PyObject* bytes) {
   if (!PyBytes_Check(bytes)) py::raise_cannot_convert(bytes, "PyBytes");
   char* p = nullptr;
@@ -115,7 +132,9 @@ py::Object serialize_batch(const IndexSerializerState& self, const RowRefs& batc
 }
 
 Rows deserialize_batch(const IndexSerializerState& self, BytesView buf) {
-  return prefixed("deserialize_batch: ", [&] { return Rows{trel::deserialize_batch(*self.catalog, buf.view())}; });
+  Rows out;
+  prefixed("deserialize_batch: ", [&] { trel::deserialize_batch_to(out, *self.catalog, buf.view()); });
+  return out;
 }
 
 uint64_t data_map_len(const trel::IndexDataMap& self) { return self.size(); }
@@ -180,16 +199,6 @@ void register_schema(py::Module& m) {
 
 namespace py {
 
-PyObject* Conv<pyvelmora::Rows>::to(pyvelmora::Rows&& v) {
-  Object list = Object::steal(check(PyList_New(static_cast<Py_ssize_t>(v.rows.size()))));
-  for (size_t i = 0; i < v.rows.size(); ++i)
-    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), make_instance<trel::StructValue>(std::move(v.rows[i])));
-  return list.release();
-}
-
-PyObject* Conv<pyvelmora::Rows>::to(const pyvelmora::Rows& v) {
-  pyvelmora::Rows copy{v.rows};
-  return to(std::move(copy));
-}
+PyObject* Conv<pyvelmora::Rows>::to(pyvelmora::Rows&& v) { return v.release(); }
 
 }  // namespace py

@@ -54,9 +54,18 @@ class RowRefs {
   std::vector<PyObject*> objects_;
 };
 
-// Rows returned to Python as a list of new StructValue objects, each value moved in.
-struct Rows {
-  std::vector<trel::StructValue> rows;
+// Decoded rows returned to Python: the decoder fills new StructValue objects in
+// place, straight into the list that is handed back.
+class Rows final : public trel::RowSink {
+ public:
+  void begin(size_t n) override;
+  trel::StructValue& next() override;
+  // The list (a new reference); an empty list when nothing was decoded.
+  PyObject* release();
+
+ private:
+  py::Object list_;
+  size_t filled_ = 0;
 };
 
 // A bytes argument viewed in place (the object is kept referenced).
@@ -84,7 +93,6 @@ template <>
 struct Conv<pyvelmora::Rows> {
   static constexpr bool bound = false;
   static PyObject* to(pyvelmora::Rows&& v);
-  static PyObject* to(const pyvelmora::Rows& v);
 };
 
 template <>

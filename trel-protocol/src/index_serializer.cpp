@@ -398,7 +398,7 @@ inline bool bit_at(const uint8_t* words, uint64_t b) noexcept {
 // The batch is validated in wire order first (so errors are those of a plain
 // sequential read, and nothing is allocated for a count the bytes cannot back),
 // then rows are filled one at a time from a cursor per section.
-void decode_batch(std::vector<StructValue>& out, const IndexSchemaCatalog& catalog, std::string_view batch) {
+void decode_batch(RowSink& sink, const IndexSchemaCatalog& catalog, std::string_view batch) {
   Reader r(batch);
   const uint16_t ns = r.get_u16();
   const uint32_t meta_id = r.get_u32();
@@ -444,15 +444,7 @@ void decode_batch(std::vector<StructValue>& out, const IndexSchemaCatalog& catal
 
   std::vector<double> unscale(F);
   for (size_t f = 0; f < F; ++f) unscale[f] = unscale_of(meta->fields[f].precision);
-  const size_t base = out.size();
-  {
-    StructValue proto;
-    proto.ns = ns;
-    proto.meta_id = static_cast<int32_t>(meta_id);
-    proto.fields.resize(F);
-    out.insert(out.end(), static_cast<size_t>(n), proto);
-  }
-  StructValue* rows = out.data() + base;
+  sink.begin(static_cast<size_t>(n));
   const uint8_t* codes = texts;
   for (uint64_t i = 0; i < n; ++i) codes += 4 + detail::load_be<uint32_t>(codes);
 
@@ -463,7 +455,10 @@ void decode_batch(std::vector<StructValue>& out, const IndexSchemaCatalog& catal
     return v;
   };
   for (uint64_t i = 0; i < n; ++i) {
-    StructValue& sv = rows[i];
+    StructValue& sv = sink.next();
+    sv.ns = ns;
+    sv.meta_id = static_cast<int32_t>(meta_id);
+    sv.fields.resize(F);
     sv.time_tag = detail::load_be<uint64_t>(times + 8 * i);
     sv.granularity = detail::load_be<int32_t>(grans + 4 * i);
     sv.market.assign(text_at(texts));
@@ -524,13 +519,32 @@ void decode_batch(std::vector<StructValue>& out, const IndexSchemaCatalog& catal
 
 }  // namespace
 
-void deserialize_batch_into(std::vector<StructValue>& out, const IndexSchemaCatalog& catalog,
-                            std::string_view batch) {
+namespace {
+
+class VectorSink final : public RowSink {
+ public:
+  explicit VectorSink(std::vector<StructValue>& out) : out_(out) {}
+  void begin(size_t n) override { out_.reserve(out_.size() + n); }
+  StructValue& next() override { return out_.emplace_back(); }
+
+ private:
+  std::vector<StructValue>& out_;
+};
+
+}  // namespace
+
+void deserialize_batch_to(RowSink& sink, const IndexSchemaCatalog& catalog, std::string_view batch) {
   try {
-    decode_batch(out, catalog, batch);
+    decode_batch(sink, catalog, batch);
   } catch (const DecodeError& e) {
     throw BatchError::codec(e);
   }
+}
+
+void deserialize_batch_into(std::vector<StructValue>& out, const IndexSchemaCatalog& catalog,
+                            std::string_view batch) {
+  VectorSink sink(out);
+  deserialize_batch_to(sink, catalog, batch);
 }
 
 std::vector<StructValue> deserialize_batch(const IndexSchemaCatalog& catalog, std::string_view batch) {
@@ -550,10 +564,11 @@ std::vector<StructValue> decompress(const IndexSchemaCatalog& catalog, std::stri
   }
   try {
     Reader r(plain);
+    VectorSink sink(out);
     for (uint32_t groups = r.get_u32(); groups > 0; --groups) {
       const uint32_t len = r.get_u32();
       std::string_view batch = r.get_raw(len);
-      if (!batch.empty()) decode_batch(out, catalog, batch);
+      if (!batch.empty()) decode_batch(sink, catalog, batch);
     }
   } catch (const DecodeError& e) {
     throw BatchError::codec(e);

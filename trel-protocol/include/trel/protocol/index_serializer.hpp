@@ -55,8 +55,17 @@ void serialize_batch_into(std::string& out, const IndexSchemaCatalog& catalog,
                           std::span<const StructValue* const> rows);
 
 std::vector<StructValue> deserialize_batch(const IndexSchemaCatalog& catalog, std::string_view batch);
-// Appends the decoded rows to `out`. On failure `out` may hold a partial tail;
-// callers that need atomicity decode into a scratch vector.
+
+// Where decoded rows go. begin(n) is called once, after the whole batch has
+// been checked, and next() then n times; each row it returns is filled in place.
+class RowSink {
+ public:
+  virtual ~RowSink() = default;
+  virtual void begin(size_t n) = 0;
+  virtual StructValue& next() = 0;
+};
+void deserialize_batch_to(RowSink& sink, const IndexSchemaCatalog& catalog, std::string_view batch);
+// Appends the decoded rows to `out`; on failure nothing is appended.
 void deserialize_batch_into(std::vector<StructValue>& out, const IndexSchemaCatalog& catalog,
                             std::string_view batch);
 
