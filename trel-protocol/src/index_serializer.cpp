@@ -198,8 +198,6 @@ void encode_batch(const IndexSchemaCatalog& catalog, size_t n, RowAt row, const 
 
   // Pass 1: check and size. Rows are far apart in memory, so each is visited
   // once here and once when writing.
-  for (size_t i = 0; i < n; ++i)
-    if (row(i).fields.size() != F) throw BatchError::field_count(row(i).fields.size(), F, ns, meta_id);
   std::vector<size_t> column_bytes(F);
   size_t market_bytes = 0;
   size_t code_bytes = 0;
@@ -207,6 +205,8 @@ void encode_batch(const IndexSchemaCatalog& catalog, size_t n, RowAt row, const 
   bool kinds_match = true;
   for (size_t r = 0; r < n; ++r) {
     const StructValue& sv = row(r);
+    // Counts are checked for every row before any kind is reported.
+    if (sv.fields.size() != F) throw BatchError::field_count(sv.fields.size(), F, ns, meta_id);
     market_bytes += text_size(sv.market);
     code_bytes += text_size(sv.stock_code);
     const Slot* slots = sv.fields.data();
@@ -443,7 +443,11 @@ void decode_batch(RowSink& sink, const IndexSchemaCatalog& catalog, std::string_
   // Bytes after the last value are ignored.
 
   std::vector<double> unscale(F);
-  for (size_t f = 0; f < F; ++f) unscale[f] = unscale_of(meta->fields[f].precision);
+  std::vector<uint8_t> wire(F);
+  for (size_t f = 0; f < F; ++f) {
+    unscale[f] = unscale_of(meta->fields[f].precision);
+    wire[f] = meta->fields[f].type.is_known() ? meta->fields[f].type.wire : 0;
+  }
   sink.begin(static_cast<size_t>(n));
   const uint8_t* codes = texts;
   for (uint64_t i = 0; i < n; ++i) codes += 4 + detail::load_be<uint32_t>(codes);
@@ -454,11 +458,19 @@ void decode_batch(RowSink& sink, const IndexSchemaCatalog& catalog, std::string_
     p += 4 + len;
     return v;
   };
+  // Little-endian element runs, converted as they are copied.
+  auto le_run = [](const uint8_t*& p, auto& v, auto convert) {
+    using E = typename std::remove_reference_t<decltype(v)>::value_type;
+    const uint32_t count = detail::load_be<uint32_t>(p);
+    p += 4;
+    v.resize(count);
+    for (uint32_t e = 0; e < count; ++e) v[e] = convert(p + size_t{e} * sizeof(E));
+    p += size_t{count} * sizeof(E);
+  };
   for (uint64_t i = 0; i < n; ++i) {
     StructValue& sv = sink.next();
     sv.ns = ns;
     sv.meta_id = static_cast<int32_t>(meta_id);
-    sv.fields.resize(F);
     sv.time_tag = detail::load_be<uint64_t>(times + 8 * i);
     sv.granularity = detail::load_be<int32_t>(grans + 4 * i);
     sv.market.assign(text_at(texts));
@@ -470,48 +482,46 @@ void decode_batch(RowSink& sink, const IndexSchemaCatalog& catalog, std::string_
           aux += 4;
         }
     }
-    Slot* slots = sv.fields.data();
+    // Slots are constructed in place, in order, with their final kind.
+    std::vector<Slot>& slots = sv.fields;
+    slots.clear();
+    slots.reserve(F);
     for (size_t f = 0; f < F; ++f) {
-      const uint8_t wire = meta->fields[f].type.wire;
-      if (wire < 1 || wire > 8) continue;
-      if (!all_present && !bit_at(presence, static_cast<uint64_t>(f) * n + i)) continue;
+      if (wire[f] == 0 || (!all_present && !bit_at(presence, static_cast<uint64_t>(f) * n + i))) {
+        slots.emplace_back();
+        continue;
+      }
       const uint8_t*& p = column[f];
-      Slot& s = slots[f];
-      switch (wire) {
-        case 1: s.emplace<1>(detail::load_be<int32_t>(p)), p += 4; break;
-        case 2: s.emplace<2>(static_cast<double>(detail::load_be<int64_t>(p)) * unscale[f]), p += 8; break;
-        case 3: s.emplace<3>(text_at(p)); break;
-        case 4: {
-          const uint32_t count = detail::load_be<uint32_t>(p);
-          auto& v = s.emplace<4>(count);
-          for (uint32_t e = 0; e < count; ++e) v[e] = detail::load_le<int32_t>(p + 4 + size_t{e} * 4);
-          p += 4 + size_t{count} * 4;
+      switch (wire[f]) {
+        case 1: slots.emplace_back(std::in_place_index<1>, detail::load_be<int32_t>(p)), p += 4; break;
+        case 2:
+          slots.emplace_back(std::in_place_index<2>, static_cast<double>(detail::load_be<int64_t>(p)) * unscale[f]);
+          p += 8;
           break;
-        }
+        case 3: slots.emplace_back(std::in_place_index<3>, text_at(p)); break;
+        case 4:
+          le_run(p, std::get<4>(slots.emplace_back(std::in_place_index<4>)),
+                 [](const uint8_t* q) { return detail::load_le<int32_t>(q); });
+          break;
         case 5: {
-          const uint32_t count = detail::load_be<uint32_t>(p);
-          auto& v = s.emplace<5>(count);
-          for (uint32_t e = 0; e < count; ++e)
-            v[e] = static_cast<double>(detail::load_le<int64_t>(p + 4 + size_t{e} * 8)) * unscale[f];
-          p += 4 + size_t{count} * 8;
+          const double m = unscale[f];
+          le_run(p, std::get<5>(slots.emplace_back(std::in_place_index<5>)),
+                 [m](const uint8_t* q) { return static_cast<double>(detail::load_le<int64_t>(q)) * m; });
           break;
         }
         case 6: {
           const uint32_t count = detail::load_be<uint32_t>(p);
           p += 4;
-          auto& v = s.emplace<6>();
+          auto& v = std::get<6>(slots.emplace_back(std::in_place_index<6>));
           v.reserve(count);  // validated above: the strings are present
           for (uint32_t e = 0; e < count; ++e) v.emplace_back(text_at(p));
           break;
         }
-        case 7: s.emplace<7>(detail::load_be<int64_t>(p)), p += 8; break;
-        case 8: {
-          const uint32_t count = detail::load_be<uint32_t>(p);
-          auto& v = s.emplace<8>(count);
-          for (uint32_t e = 0; e < count; ++e) v[e] = detail::load_le<int64_t>(p + 4 + size_t{e} * 8);
-          p += 4 + size_t{count} * 8;
+        case 7: slots.emplace_back(std::in_place_index<7>, detail::load_be<int64_t>(p)), p += 8; break;
+        case 8:
+          le_run(p, std::get<8>(slots.emplace_back(std::in_place_index<8>)),
+                 [](const uint8_t* q) { return detail::load_le<int64_t>(q); });
           break;
-        }
       }
     }
   }

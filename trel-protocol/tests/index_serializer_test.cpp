@@ -183,6 +183,11 @@ TEST(SerializeBatch, Errors) {
   std::vector<StructValue> short_row{row(0, 7, 3), row(0, 7, 2)};
   EXPECT_EQ(error_of([&] { serialize_batch(kThree, short_row); }),
             "StructValue field count 2 does not match schema field count 3 for (ns=0, meta_id=7)");
+  // Every row's count is checked before any kind.
+  std::vector<StructValue> both{row(0, 7, 3), row(0, 7, 4)};
+  both[0].set_string(0, "x");
+  EXPECT_EQ(error_of([&] { serialize_batch(kThree, both); }),
+            "StructValue field count 4 does not match schema field count 3 for (ns=0, meta_id=7)");
   // The first mismatch in field-major order wins.
   std::vector<StructValue> kinds{row(0, 7, 3), row(0, 7, 3)};
   kinds[0].set_string(1, "x");
