@@ -2,6 +2,7 @@
 #include "schema.hpp"
 
 #include <memory>
+#include <new>
 #include <stdexcept>
 
 #include "registry.hpp"
@@ -52,8 +53,14 @@ void RowRefs::release() noexcept {
 
 void Rows::begin(size_t n) {
   // The row count was checked against the input, so the list is bounded by it.
-  list_ = py::Object::steal(py::check(PyList_New(static_cast<Py_ssize_t>(n))));
-  filled_ = 0;
+  py::Object list = py::Object::steal(py::check(PyList_New(static_cast<Py_ssize_t>(filled_ + n))));
+  // A later batch of a blob: carry the rows decoded so far over.
+  for (size_t i = 0; i < filled_; ++i) {
+    PyObject* row = PyList_GetItem(list_.get(), static_cast<Py_ssize_t>(i));
+    Py_INCREF(row);
+    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), row);
+  }
+  list_ = std::move(list);
 }
 
 trel::StructValue& Rows::next() {
@@ -84,6 +91,8 @@ decltype(auto) prefixed(const char* prefix, F&& f) {
   try {
     return f();
   } catch (const py::type_error&) {
+    throw;
+  } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception& e) {
     throw std::runtime_error(std::string(prefix) + e.what());

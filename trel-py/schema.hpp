@@ -55,7 +55,9 @@ class RowRefs {
 };
 
 // Decoded rows returned to Python: the decoder fills new StructValue objects in
-// place, straight into the list that is handed back.
+// place, straight into the list that is handed back. Usable with
+// trel::deserialize_batch_to and trel::decompress_to; return it from a bound
+// function to hand Python the list.
 class Rows final : public trel::RowSink {
  public:
   void begin(size_t n) override;

@@ -372,9 +372,15 @@ inline void skip_fixed(Reader& r, uint64_t count, size_t width) {
 // Steps over one value of column type `type`, with every check a read would make.
 inline void skip_value(Reader& r, uint8_t type) {
   switch (type) {
-    case 1: r.advance((r.need(4), 4)); break;
+    case 1:
+      r.need(4);
+      r.advance(4);
+      break;
     case 2:
-    case 7: r.advance((r.need(8), 8)); break;
+    case 7:
+      r.need(8);
+      r.advance(8);
+      break;
     case 3: r.get_string_view(); break;
     case 4:
     case 5:
@@ -563,9 +569,8 @@ std::vector<StructValue> deserialize_batch(const IndexSchemaCatalog& catalog, st
   return out;
 }
 
-std::vector<StructValue> decompress(const IndexSchemaCatalog& catalog, std::string_view blob) {
-  std::vector<StructValue> out;
-  if (blob.empty()) return out;
+void decompress_to(RowSink& sink, const IndexSchemaCatalog& catalog, std::string_view blob) {
+  if (blob.empty()) return;
   std::string plain;
   try {
     plain = snappy::decompress(blob);
@@ -574,7 +579,6 @@ std::vector<StructValue> decompress(const IndexSchemaCatalog& catalog, std::stri
   }
   try {
     Reader r(plain);
-    VectorSink sink(out);
     for (uint32_t groups = r.get_u32(); groups > 0; --groups) {
       const uint32_t len = r.get_u32();
       std::string_view batch = r.get_raw(len);
@@ -583,6 +587,12 @@ std::vector<StructValue> decompress(const IndexSchemaCatalog& catalog, std::stri
   } catch (const DecodeError& e) {
     throw BatchError::codec(e);
   }
+}
+
+std::vector<StructValue> decompress(const IndexSchemaCatalog& catalog, std::string_view blob) {
+  std::vector<StructValue> out;
+  VectorSink sink(out);
+  decompress_to(sink, catalog, blob);
   return out;
 }
 

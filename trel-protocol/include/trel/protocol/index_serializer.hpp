@@ -56,8 +56,9 @@ void serialize_batch_into(std::string& out, const IndexSchemaCatalog& catalog,
 
 std::vector<StructValue> deserialize_batch(const IndexSchemaCatalog& catalog, std::string_view batch);
 
-// Where decoded rows go. begin(n) is called once, after the whole batch has
-// been checked, and next() then n times; each row it returns is filled in place.
+// Where decoded rows go. For each batch, begin(n) is called once after the whole
+// batch has been checked, then next() n times; each row it returns (a new,
+// default row) is filled in place.
 class RowSink {
  public:
   virtual ~RowSink() = default;
@@ -75,5 +76,8 @@ std::string compress(const IndexSchemaCatalog& catalog, std::span<const StructVa
 std::string compress(const IndexSchemaCatalog& catalog, std::span<const StructValue* const> rows);
 // Compressed blob -> rows. Zero bytes means no rows.
 std::vector<StructValue> decompress(const IndexSchemaCatalog& catalog, std::string_view blob);
+// As decompress, into a sink (once per group). On failure the sink may hold the
+// rows of earlier groups; the caller discards them.
+void decompress_to(RowSink& sink, const IndexSchemaCatalog& catalog, std::string_view blob);
 
 }  // namespace trel
