@@ -312,3 +312,22 @@ def test_round_trip_matches_the_oracle(batch):
                 assert sv.is_empty(f)
             else:
                 assert getattr(sv, GETTERS[typ])(f) == expected_decoded(typ, prec, v)
+
+
+def test_rows_are_released_after_each_call():
+    cols = [(INT, 0)]
+    ser = serializer({(0, 1): cols})
+    good = make_row(0, 1, cols, (0, 0, b"", b"", [1]))
+    bad = make_row(0, 1, cols, (0, 0, b"", b"", [None]))
+    bad.set_double(0, 1.0)
+    with pytest.raises(Exception, match="is Double but schema declares Int"):
+        ser.serialize_batch([good, bad])
+    with pytest.raises(TypeError, match="^argument 'batch': "):
+        ser.serialize_batch([good, "not a row"])
+    # Neither failure leaves a row borrowed: both can still be changed.
+    good.set_int(0, 2)
+    bad.set_int(0, 3)
+    wire = oracle_batch(0, 1, cols, [(0, 0, b"", b"", [2]), (0, 0, b"", b"", [3]), (0, 0, b"", b"", [2])])
+    # Any sequence of rows is accepted, the same row more than once included.
+    assert ser.serialize_batch((good, bad, good)) == wire
+    assert ser.serialize_batch([good, bad, good]) == wire
