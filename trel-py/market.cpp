@@ -1,6 +1,9 @@
 // Calendar functions and MarketStatus. Each function builds a calendar from its
 // arguments, answers and drops it.
+#include <algorithm>
+#include <climits>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -9,30 +12,90 @@
 #include "trel/time/sampler.hpp"
 
 namespace pyvelmora {
+namespace {
+
+// The holiday list: any sequence of ints, as the generic list conversion reads
+// it, with a fast path for a list or tuple of plain ints.
+struct Holidays {
+  std::vector<int32_t> days;
+};
+
+}  // namespace
+}  // namespace pyvelmora
+
+template <>
+struct py::Conv<pyvelmora::Holidays> {
+  static constexpr bool bound = false;
+  static pyvelmora::Holidays from(PyObject* o) {
+    if (!PyList_Check(o) && !PyTuple_Check(o)) return {Conv<std::vector<int32_t>>::from(o)};
+    pyvelmora::Holidays out;
+    out.days.reserve(static_cast<size_t>(PyObject_Length(o)));
+    // The size is read again each time: an element's __index__ may change a list.
+    for (Py_ssize_t i = 0; i < PyObject_Length(o); ++i) {
+      Object item = Object::steal(check(PySequence_GetItem(o, i)));
+      int overflow = 0;
+      const long v = PyLong_CheckExact(item.get()) ? PyLong_AsLongAndOverflow(item.get(), &overflow) : 0;
+      if (PyLong_CheckExact(item.get()) && !overflow && v >= INT32_MIN && v <= INT32_MAX)
+        out.days.push_back(static_cast<int32_t>(v));
+      else
+        out.days.push_back(Conv<int32_t>::from(item.get()));
+    }
+    return out;
+  }
+};
+
+namespace pyvelmora {
 
 namespace {
 
 namespace cal = trel::time;
+
+std::string utf8_of(PyObject* text) {
+  Py_ssize_t n = 0;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(text, &n);
+  if (!utf8) throw py::error_already_set{};
+  return std::string(utf8, static_cast<size_t>(n));
+}
+
+// An exact int in i32 range, read without the generic conversion's overhead.
+bool small_int(PyObject* o, int32_t& out) {
+  if (!PyLong_CheckExact(o)) return false;
+  int overflow = 0;
+  const long v = PyLong_AsLongAndOverflow(o, &overflow);
+  if (overflow || v < INT32_MIN || v > INT32_MAX) return false;
+  out = static_cast<int32_t>(v);
+  return true;
+}
 using Status = cal::MarketStatusRecord;
-using Holidays = std::vector<int32_t>;
 
 // A policy name: bytes (undecodable sequences replaced) or str.
 std::string policy_name(PyObject* key) {
-  py::Object text;
   if (PyBytes_Check(key)) {
     char* p = nullptr;
     Py_ssize_t n = 0;
     if (PyBytes_AsStringAndSize(key, &p, &n) < 0) throw py::error_already_set{};
-    text = py::Object::steal(py::check(PyUnicode_DecodeUTF8(p, n, "replace")));
-  } else if (PyUnicode_Check(key)) {
-    text = py::Object::borrow(key);
-  } else {
-    throw py::type_error("periods map key must be bytes (the oracle's std::string surface) or str");
+    const std::string_view raw(p, static_cast<size_t>(n));
+    // ASCII, the usual case, is already its own UTF-8.
+    if (std::all_of(raw.begin(), raw.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+      return std::string(raw);
+    py::Object text = py::Object::steal(py::check(PyUnicode_DecodeUTF8(p, n, "replace")));
+    return utf8_of(text.get());
   }
-  Py_ssize_t n = 0;
-  const char* utf8 = PyUnicode_AsUTF8AndSize(text.get(), &n);
-  if (!utf8) throw py::error_already_set{};
-  return std::string(utf8, static_cast<size_t>(n));
+  if (PyUnicode_Check(key)) return utf8_of(key);
+  throw py::type_error("periods map key must be bytes (the oracle's std::string surface) or str");
+}
+
+cal::Session session_from(PyObject* item) {
+  // Fast path: a list or tuple of two plain ints.
+  if ((PyList_Check(item) || PyTuple_Check(item)) && PyObject_Length(item) == 2) {
+    py::Object a = py::Object::steal(py::check(PySequence_GetItem(item, 0)));
+    py::Object b = py::Object::steal(py::check(PySequence_GetItem(item, 1)));
+    cal::Session s;
+    if (small_int(a.get(), s.first) && small_int(b.get(), s.second)) return s;
+  }
+  const std::vector<int32_t> pair = py::from_python<std::vector<int32_t>>(item);
+  if (pair.size() != 2) throw py::type_error("each period section must be a 2-element [startHHMM, endHHMM]");
+  return {pair[0], pair[1]};
 }
 
 cal::SessionList sessions_from(PyObject* value) {
@@ -40,9 +103,7 @@ cal::SessionList sessions_from(PyObject* value) {
   py::Object it = py::Object::steal(py::check(PyObject_GetIter(value)));
   while (PyObject* next = PyIter_Next(it.get())) {
     py::Object item = py::Object::steal(next);
-    const std::vector<int32_t> pair = py::from_python<std::vector<int32_t>>(item.get());
-    if (pair.size() != 2) throw py::type_error("each period section must be a 2-element [startHHMM, endHHMM]");
-    out.emplace_back(pair[0], pair[1]);
+    out.push_back(session_from(item.get()));
   }
   if (PyErr_Occurred()) throw py::error_already_set{};
   return out;
@@ -50,19 +111,22 @@ cal::SessionList sessions_from(PyObject* value) {
 
 cal::PeriodMap periods_from(PyObject* periods) {
   if (!PyDict_Check(periods)) throw py::type_error("periods must be a mapping (pv.Int32PairVectorMap)");
-  // A snapshot of the items: converting a value runs Python code that may change the dict.
-  py::Object items = py::Object::steal(py::check(PyDict_Items(periods)));
   cal::PeriodMap out;
-  for (Py_ssize_t i = 0, n = PyList_Size(items.get()); i < n; ++i) {
-    PyObject* item = PyList_GetItem(items.get(), i);
-    std::string name = policy_name(PyTuple_GetItem(item, 0));
-    out.insert_or_assign(std::move(name), sessions_from(PyTuple_GetItem(item, 1)));
+  PyObject *k, *v;
+  Py_ssize_t pos = 0;
+  // Key and value are held: converting a value runs Python code that may change
+  // the dict; iteration then stays memory-safe, its order is unspecified.
+  while (PyDict_Next(periods, &pos, &k, &v)) {
+    py::Object key = py::Object::borrow(k);
+    py::Object value = py::Object::borrow(v);
+    std::string name = policy_name(key.get());
+    out.insert_or_assign(std::move(name), sessions_from(value.get()));
   }
   return out;
 }
 
 cal::MarketCalendar calendar(int32_t time_zone, const py::Object& periods, Holidays holidays) {
-  return cal::MarketCalendar(time_zone, std::move(holidays), periods_from(periods.get()));
+  return cal::MarketCalendar(time_zone, std::move(holidays.days), periods_from(periods.get()));
 }
 
 // --- functions ------------------------------------------------------------
