@@ -229,3 +229,39 @@ def test_given_trade_day_matches_the_ceil_trade_day(cal):
     if ymd(prev) in holidays:
         return  # evening sessions after a holiday move back over it (tested on their own)
     assert pv.this_tradeday_sections(spans[0][0], tz, periods, holidays, False) == spans
+
+
+# ---------------------------------------------------------------------------
+# Arbitrary input: an answer or a plain Exception, never a crash or a hang.
+
+i32 = st.integers(-2**31, 2**31 - 1)
+wild_hhmm = st.one_of(st.integers(-3000, 5000), i32)
+
+
+@settings(max_examples=300)
+@given(now=st.one_of(st.integers(0, 2**64 - 1), st.integers(0, 4102444800000)),
+       tz=st.one_of(st.integers(-24, 24), i32),
+       periods=st.dictionaries(st.sampled_from(["trading_period", "after_weekend", "after_holiday", b"x"]),
+                               st.lists(st.tuples(wild_hhmm, wild_hhmm), max_size=4), max_size=3),
+       holidays=st.lists(st.one_of(st.integers(19700101, 21001231), i32), max_size=8),
+       granularity=st.one_of(st.sampled_from([0, 1, 60, 86400, 604800, 2592000, 31536000]),
+                             st.integers(0, 2**32 - 1)),
+       tradeday=i32, flag=st.booleans(), pattern=st.integers(0, 2))
+def test_arbitrary_input_answers_or_raises(now, tz, periods, holidays, granularity, tradeday, flag, pattern):
+    calls = [
+        lambda: pv.calculate_market_status(now, tz, periods, holidays),
+        lambda: pv.calculate_market_status_include_weekend(now, tz, periods, holidays),
+        lambda: pv.this_tradeday_sections(now, tz, periods, holidays, flag),
+        lambda: pv.tradeday_sections(tradeday, tz, periods, holidays),
+        lambda: pv.next_market_break_time(now, tz, periods, holidays),
+        lambda: pv.next_market_continue_time(now, tz, periods, holidays),
+        lambda: pv.equivalant_market_time(now, tz, periods, holidays, flag, pattern),
+        lambda: pv.sampler_tm_bound(now, tz, periods, holidays, granularity, flag),
+        lambda: pv.sampler_tm_begin(now, tz, periods, holidays, granularity, flag),
+    ]
+    for call in calls:
+        try:
+            call()
+        except Exception as e:  # noqa: BLE001 -- the module's own failures are plain Exception
+            assert type(e) is Exception, repr(e)
+            assert str(e)
