@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <random>
 #include <string>
 #include <tuple>
 
@@ -324,4 +326,51 @@ TEST(Begin, EndOfDayShiftDoesNotMoveWithNow) {
   EXPECT_EQ(sampler_tm_begin(cal, ujan(10, 9, 31), 86400), expected);
   EXPECT_EQ(sampler_tm_begin(cal, ujan(10, 14, 59), 86400), expected);
   EXPECT_EQ(sampler_tm_begin(cal, ujan(10, 10, 0), 604800), (Pair{jan(1, 15, 0), jan(8, 15, 0)}));
+}
+
+// ---------------------------------------------------------------------------
+// Arbitrary calendars and instants: an answer or a CalendarError, never anything
+// else (run under the sanitizer preset this also catches overflow).
+
+TEST(Robustness, ArbitraryInputAnswersOrThrowsCalendarError) {
+  std::mt19937_64 rng(20240110);
+  auto pick = [&](int64_t lo, int64_t hi) { return std::uniform_int_distribution<int64_t>(lo, hi)(rng); };
+  auto wild32 = [&]() -> int32_t {
+    return static_cast<int32_t>(pick(0, 3) == 0 ? pick(INT32_MIN, INT32_MAX) : pick(-3000, 5000));
+  };
+  const char* names[] = {"trading_period", "after_weekend", "after_holiday"};
+  for (int round = 0; round < 3000; ++round) {
+    PeriodMap periods;
+    for (const char* name : names) {
+      if (pick(0, 3) == 0) continue;
+      SessionList list;
+      for (int64_t i = pick(0, 4); i > 0; --i) list.emplace_back(wild32(), wild32());
+      periods[name] = list;
+    }
+    std::vector<int32_t> holidays;
+    for (int64_t i = pick(0, 8); i > 0; --i)
+      holidays.push_back(pick(0, 1) ? static_cast<int32_t>(pick(19700101, 21001231)) : wild32());
+    const int32_t tz = pick(0, 4) == 0 ? wild32() : static_cast<int32_t>(pick(-12, 14));
+    MarketCalendar cal(tz, holidays, periods);
+    const uint64_t now = pick(0, 3) == 0 ? static_cast<uint64_t>(rng()) : static_cast<uint64_t>(pick(0, 4102444800000));
+    const uint32_t granularity = static_cast<uint32_t>(pick(0, 2) == 0 ? pick(0, UINT32_MAX) : pick(0, 90000));
+    const bool flag = pick(0, 1) == 1;
+    const std::function<void()> calls[] = {
+        [&] { calculate_market_status(cal, now); },
+        [&] { calculate_market_status_include_weekend(cal, now); },
+        [&] { this_tradeday_sections(cal, now); },
+        [&] { tradeday_sections(cal, wild32()); },
+        [&] { next_market_break_time(cal, now); },
+        [&] { next_market_continue_time(cal, now); },
+        [&] { equivalant_market_time(cal, now, static_cast<Rounding>(pick(0, 2))); },
+        [&] { sampler_tm_bound(cal, now, granularity, flag); },
+        [&] { sampler_tm_begin(cal, now, granularity, flag); },
+    };
+    for (const auto& call : calls) {
+      try {
+        call();
+      } catch (const CalendarError&) {
+      }
+    }
+  }
 }
