@@ -72,6 +72,20 @@ FrameHeader decode_frame_header(std::string_view buf) {
   return h;
 }
 
+std::string NetHeader::encode() const { return encode_frame_header(h_); }
+
+uint64_t NetHeader::decode(std::string_view buf, uint64_t len) {
+  if (len == 0) return 0;
+  try {
+    h_ = decode_frame_header(buf);
+  } catch (const FrameError& e) {
+    throw e.prefixed("NetHeader decode: ");
+  }
+  return kFrameHeaderLen;
+}
+
+uint64_t NetHeader::decode_string(std::string_view buf) { return decode(buf, buf.size()); }
+
 std::string encode_frame(const FrameHeader& h, std::string_view body) {
   if (body.size() > kMaxFrameBody) throw FrameError::body_too_large(body.size());
   Writer w(kFramePrefixLen + kFrameHeaderLen + body.size());
@@ -117,6 +131,7 @@ std::vector<Frame> RawFrameReader::feed(std::string_view data) {
 }
 
 void RawFrameReader::append(std::string_view data) {
+  if (data.empty()) return;
   // Compact only when the consumed prefix is at least as long as what is left:
   // each byte moved is paid for by a byte already returned, so the total work
   // stays linear in the bytes fed.
@@ -127,15 +142,29 @@ void RawFrameReader::append(std::string_view data) {
   buf_.append(data);
 }
 
-size_t RawFrameReader::next_frame_size(std::string_view live) {
+size_t RawFrameReader::next_frame_size(std::string_view bytes) {
+  std::optional<uint64_t> size;
+  try {
+    size = peek_frame_size(bytes);
+  } catch (const FrameError& e) {
+    throw e.prefixed("RawFrameReader: ");
+  }
+  if (!size || *size > bytes.size()) return 0;
+  return static_cast<size_t>(*size);
+}
+
+size_t RawFrameReader::front_lacking() const {
+  std::string_view live = this->live();
+  if (live.size() < kFramePrefixLen) return kFramePrefixLen - live.size();
   std::optional<uint64_t> size;
   try {
     size = peek_frame_size(live);
   } catch (const FrameError& e) {
     throw e.prefixed("RawFrameReader: ");
   }
-  if (!size || *size > live.size()) return 0;
-  return static_cast<size_t>(*size);
+  // A size beyond size_t (32-bit hosts) can never be met; ask for the most.
+  uint64_t lacking = *size > live.size() ? *size - live.size() : 0;
+  return lacking > SIZE_MAX ? SIZE_MAX : static_cast<size_t>(lacking);
 }
 
 FrameView RawFrameReader::decode_checked(std::string_view frame) {

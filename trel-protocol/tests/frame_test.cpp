@@ -324,3 +324,27 @@ TEST(RawFrameReader, LargeFrameInSmallChunksThenSmallFrames) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(NetHeader, DecodeReadsEightBytesWhateverLenSays) {
+  trel::NetHeader h;
+  h.set_seq(42);
+  EXPECT_EQ(h.decode("\x09\x00\x00\x00\x02\x03\x00\x01", 0), 0u);
+  EXPECT_EQ(h.get_seq(), 42u);
+  EXPECT_EQ(h.decode_string(""), 0u);
+  EXPECT_EQ(h.decode(unhex("09 00 00 00 02 03 00 01 FF"), 1), 8u);
+  EXPECT_EQ(h.header(), (FrameHeader{9, 2, 3, 1}));
+  for (size_t n = 0; n < 8; ++n) {
+    std::string shortbuf(n, '\x05');
+    // A non-zero len larger than the buffer never reads past it.
+    EXPECT_EQ(error_of([&] { h.decode(shortbuf, 100); }), "NetHeader decode: header too short (need 8 bytes)");
+    if (n) {
+      EXPECT_EQ(error_of([&] { h.decode_string(shortbuf); }), "NetHeader decode: header too short (need 8 bytes)");
+    }
+    EXPECT_EQ(h.header(), (FrameHeader{9, 2, 3, 1}));
+  }
+  EXPECT_EQ(h.clone().encode(), unhex("09 00 00 00 02 03 00 01"));
+}
+
+}  // namespace

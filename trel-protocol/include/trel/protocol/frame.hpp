@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -50,6 +51,33 @@ class FrameError : public std::runtime_error {
   Kind kind_;
 };
 
+// The header as a value object with the accessor surface callers use.
+class NetHeader {
+ public:
+  uint8_t get_version() const noexcept { return h_.version; }
+  void set_version(uint8_t v) noexcept { h_.version = v; }
+  uint32_t get_seq() const noexcept { return h_.seq; }
+  void set_seq(uint32_t v) noexcept { h_.seq = v; }
+  uint8_t get_flag() const noexcept { return h_.flag; }
+  void set_flag(uint8_t v) noexcept { h_.flag = v; }
+  uint16_t get_cmd() const noexcept { return h_.cmd; }
+  void set_cmd(uint16_t v) noexcept { h_.cmd = v; }
+  const FrameHeader& header() const noexcept { return h_; }
+
+  std::string encode() const;
+  // len only says whether there is anything to read: 0 reads nothing and
+  // returns 0; otherwise the first 8 bytes of buf are read (never past its
+  // end) and 8 is returned. Errors: "NetHeader decode: header too short
+  // (need 8 bytes)", header unchanged.
+  uint64_t decode(std::string_view buf, uint64_t len);
+  // As decode, with len = buf's size.
+  uint64_t decode_string(std::string_view buf);
+  NetHeader clone() const { return *this; }
+
+ private:
+  FrameHeader h_;
+};
+
 // A decoded frame whose body still points into the decoder's input.
 struct FrameView {
   FrameHeader header;
@@ -78,31 +106,56 @@ std::optional<uint64_t> peek_frame_size(std::string_view buf);
 FrameView decode_frame_view(std::string_view buf);
 Frame decode_frame(std::string_view buf);
 
-// Splits a byte stream into frames. Consumed bytes are skipped with an offset
-// and compacted away only once they outweigh the live remainder, so feeding
-// stays linear however the stream is chunked. A declared total_len never
-// allocates by itself: the buffer only ever holds bytes actually fed.
+// Splits a byte stream into frames. Frames lying whole in the fed data are cut
+// from it in place; only a frame that straddles two feeds is gathered in the
+// buffer, and only with the bytes it still lacks. Each byte is thus copied at
+// most once whatever the chunking, and a declared total_len never allocates by
+// itself: the buffer only ever holds bytes actually fed.
 //
-// A malformed frame is not skipped: it stays at the front and every later feed
-// reports it again, since the stream cannot be resynchronised. Errors carry the
-// prefix "RawFrameReader: ".
+// A malformed frame is not skipped: it and everything fed after it stay
+// buffered and every later feed reports it again, since the stream cannot be
+// resynchronised. Errors carry the prefix "RawFrameReader: ".
 class RawFrameReader {
  public:
-  // Appends data, then calls on_frame(const FrameHeader&, std::string_view body)
-  // for every complete frame at the front, oldest first. The body view is valid
-  // only during the call. A frame counts as consumed once on_frame returns, so
-  // an exception from on_frame leaves that frame buffered.
+  // Calls on_frame(const FrameHeader&, std::string_view body) for every
+  // complete frame now at the front of the stream, oldest first. The body view
+  // is valid only during the call. A frame counts as consumed once on_frame
+  // returns, so an exception from on_frame leaves that frame buffered.
   template <class OnFrame>
   void feed_each(std::string_view data, OnFrame&& on_frame) {
-    append(data);
-    for (;;) {
-      std::string_view live = this->live();
-      size_t size = next_frame_size(live);
-      if (size == 0) return;
-      FrameView f = decode_checked(live.substr(0, size));
-      on_frame(f.header, f.body);
-      consume(size);
+    size_t used = 0;  // bytes of data already cut into frames or buffered
+    try {
+      // Finish what earlier feeds left in the buffer, topping it up only with
+      // the bytes its front frame still lacks.
+      while (pending() > 0) {
+        size_t lacking = front_lacking();
+        if (lacking == 0) {
+          std::string_view live = this->live();
+          FrameView f = decode_checked(live.substr(0, next_frame_size(live)));
+          on_frame(f.header, f.body);
+          consume(kFramePrefixLen + kFrameHeaderLen + f.body.size());
+          continue;
+        }
+        size_t take = std::min(lacking, data.size() - used);
+        if (take == 0) return;
+        append(data.substr(used, take));
+        used += take;
+      }
+      // The buffer is empty: cut frames straight from the data.
+      for (;;) {
+        std::string_view rest = data.substr(used);
+        size_t size = next_frame_size(rest);
+        if (size == 0) break;
+        FrameView f = decode_checked(rest.substr(0, size));
+        on_frame(f.header, f.body);
+        used += size;
+      }
+    } catch (...) {
+      // The offending frame and all that follows it stay for the next feed.
+      append(data.substr(used));
+      throw;
     }
+    append(data.substr(used));
   }
   std::vector<Frame> feed(std::string_view data);
 
@@ -112,8 +165,11 @@ class RawFrameReader {
  private:
   std::string_view live() const noexcept { return std::string_view(buf_).substr(head_); }
   void append(std::string_view data);
-  // Size of the complete frame at the front of live, or 0 when more bytes are needed.
-  static size_t next_frame_size(std::string_view live);
+  // Bytes the buffered front frame still lacks (to read its size, then to be
+  // whole); 0 when it is complete.
+  size_t front_lacking() const;
+  // Size of the complete frame at the front of bytes, or 0 when more are needed.
+  static size_t next_frame_size(std::string_view bytes);
   static FrameView decode_checked(std::string_view frame);
   void consume(size_t n) noexcept;
 
