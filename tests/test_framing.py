@@ -151,15 +151,6 @@ def test_reader_splits_at_every_byte_boundary():
         assert r.pending() == 0
 
 
-def test_reader_byte_by_byte():
-    r = pv.RawFrameReader()
-    got = []
-    for i in range(len(STREAM)):
-        got += r.feed(STREAM[i : i + 1])
-        assert r.pending() <= i + 1
-    assert got == STREAM_FRAMES
-
-
 @settings(max_examples=200)
 @given(
     frames=st.lists(

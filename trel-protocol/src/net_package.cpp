@@ -18,16 +18,15 @@ FrameError frame_error(const FrameError& e) { return e.prefixed("NetPackage fram
 }  // namespace
 
 std::string NetPackage::encode_raw() const {
-  return encode_frame(FrameHeader{kVersion, seq_, kFlag, cmd_}, content_);
-}
-
-std::string NetPackage::encode_string() const {
-  std::string frame;
   try {
-    frame = encode_raw();
+    return encode_frame(FrameHeader{kVersion, seq_, kFlag, cmd_}, content_);
   } catch (const FrameError& e) {
     throw frame_error(e);
   }
+}
+
+std::string NetPackage::encode_string() const {
+  std::string frame = encode_raw();
   if (frame.size() > kMaxSnappyInput)
     throw std::runtime_error("NetPackage snappy compress: input of " + std::to_string(frame.size()) +
                              " bytes exceeds the block limit (" + std::to_string(kMaxSnappyInput) + " bytes)");

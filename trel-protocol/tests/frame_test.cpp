@@ -294,20 +294,26 @@ TEST(RawFrameReader, ShortBadLengthWaitsForItsDeclaredSize) {
 }
 
 TEST(RawFrameReader, CallbackFailureLeavesTheFrameBuffered) {
-  RawFrameReader r;
-  std::string s = frame(1, 1, "a") + frame(2, 2, "b");
-  int calls = 0;
-  EXPECT_THROW(r.feed_each(s,
-                           [&](const FrameHeader& h, std::string_view) {
-                             ++calls;
-                             if (h.cmd == 2) throw std::runtime_error("stop");
-                           }),
-               std::runtime_error);
-  EXPECT_EQ(calls, 2);
-  EXPECT_EQ(r.pending(), 17u);
-  auto rest = r.feed("");
-  ASSERT_EQ(rest.size(), 1u);
-  EXPECT_EQ(rest[0].body, "b");
+  const std::string s = frame(1, 1, "a") + frame(2, 2, "b") + frame(3, 3, "c");
+  // Cut at 0 (all frames in place) and at 5 (the first frame straddles two feeds).
+  for (size_t cut : {size_t{0}, size_t{5}}) {
+    RawFrameReader r;
+    EXPECT_TRUE(r.feed(std::string_view(s).substr(0, cut)).empty());
+    std::vector<uint16_t> seen;
+    EXPECT_THROW(r.feed_each(std::string_view(s).substr(cut),
+                             [&](const FrameHeader& h, std::string_view) {
+                               seen.push_back(h.cmd);
+                               if (h.cmd == 2) throw std::runtime_error("stop");
+                             }),
+                 std::runtime_error);
+    EXPECT_EQ(seen, (std::vector<uint16_t>{1, 2})) << cut;
+    EXPECT_EQ(r.pending(), 34u) << cut;
+    auto rest = r.feed("");
+    ASSERT_EQ(rest.size(), 2u) << cut;
+    EXPECT_EQ(rest[0].body, "b");
+    EXPECT_EQ(rest[1].body, "c");
+    EXPECT_EQ(r.pending(), 0u);
+  }
 }
 
 TEST(RawFrameReader, LargeFrameInSmallChunksThenSmallFrames) {
