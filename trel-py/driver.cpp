@@ -1,5 +1,5 @@
 // NetPackage: a body in a frame, Snappy-wrapped for the WebSocket or bare for TCP.
-#include <string>
+#include <string_view>
 
 #include "registry.hpp"
 #include "trel/protocol/net_package.hpp"
@@ -9,11 +9,8 @@ namespace {
 
 using trel::NetPackage;
 
-std::string encode(const NetPackage& p) { return p.encode_string(); }
-uint64_t decode_string(NetPackage& p, const std::string& buf) { return p.decode_string(buf); }
 // The length argument is converted for the callers that pass one and otherwise unused.
-uint64_t decode(NetPackage& p, const std::string& buf, uint64_t) { return p.decode_string(buf); }
-uint64_t decode_raw(NetPackage& p, const std::string& buf) { return p.decode_raw(buf); }
+uint64_t decode(NetPackage& p, std::string_view buf, uint64_t) { return p.decode_string(buf); }
 
 }  // namespace
 
@@ -25,11 +22,11 @@ void register_net_package(py::Module& m) {
       .accessors<&NetPackage::length, &NetPackage::set_length>("length")
       .accessors<&NetPackage::content, &NetPackage::set_content>("content")
       .method<&NetPackage::encode_string>("encode_string")
-      .method<&encode>("encode")
-      .method<&decode_string>("decode_string", "buf")
+      .method<&NetPackage::encode_string, 1>("encode")
+      .method<&NetPackage::decode_string>("decode_string", "buf")
       .method<&decode>("decode", "buf, _len")
       .method<&NetPackage::encode_raw>("encode_raw")
-      .method<&decode_raw>("decode_raw", "buf")
+      .method<&NetPackage::decode_raw>("decode_raw", "buf")
       .finish();
 }
 
