@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <type_traits>
 #include <utility>
@@ -106,6 +107,22 @@ struct Conv<std::string> {
   }
 };
 
+// A bytes argument read in place: the caller's object outlives the call.
+template <>
+struct Conv<std::string_view> {
+  static constexpr bool bound = false;
+  static std::string_view from(PyObject* o) {
+    if (!PyBytes_Check(o)) raise_cannot_convert(o, "PyBytes");
+    char* p = nullptr;
+    Py_ssize_t n = 0;
+    if (PyBytes_AsStringAndSize(o, &p, &n) < 0) throw error_already_set{};
+    return std::string_view(p, static_cast<size_t>(n));
+  }
+  static PyObject* to(std::string_view v) {
+    return check(PyBytes_FromStringAndSize(v.data(), static_cast<Py_ssize_t>(v.size())));
+  }
+};
+
 template <>
 struct Conv<Object> {
   static constexpr bool bound = false;
@@ -167,10 +184,68 @@ struct Conv<std::vector<T>> {
     detail::for_each_in_sequence(o, [&](PyObject* item) { out.push_back(detail::element<T>(item)); });
     return out;
   }
-  static PyObject* to(const std::vector<T>& v) {
+  static PyObject* to(const std::vector<T>& v) { return build(v); }
+  // Rows returned by value are moved into their Python objects, not copied.
+  static PyObject* to(std::vector<T>&& v) { return build(std::move(v)); }
+
+ private:
+  template <class V>
+  static PyObject* build(V&& v) {
     Object list = Object::steal(check(PyList_New(static_cast<Py_ssize_t>(v.size()))));
-    for (size_t i = 0; i < v.size(); ++i) PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), to_python(v[i]));
+    for (size_t i = 0; i < v.size(); ++i) {
+      PyObject* item;
+      if constexpr (std::is_rvalue_reference_v<V&&>) item = to_python(std::move(v[i]));
+      else item = to_python(v[i]);
+      PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);
+    }
     return list.release();
+  }
+};
+
+// A sequence of bound-class instances read in place: no copies. Each element is
+// held (strong reference and shared borrow) until the call returns.
+template <class T>
+class Refs {
+ public:
+  Refs() = default;
+  Refs(Refs&& o) noexcept : items_(std::move(o.items_)), owners_(std::move(o.owners_)) {}
+  Refs(const Refs&) = delete;
+  ~Refs() {
+    for (PyObject* o : owners_) {
+      --Layout<T>::header(o).borrow;
+      Py_DECREF(o);
+    }
+  }
+  const std::vector<const T*>& items() const noexcept { return items_; }
+  size_t size() const noexcept { return items_.size(); }
+  const T& operator[](size_t i) const { return *items_[i]; }
+  auto begin() const { return items_.begin(); }
+  auto end() const { return items_.end(); }
+
+  void add(PyObject* o) {
+    if (!is_instance<T>(o)) raise_cannot_convert(o, class_name_of<T>);
+    auto& h = Layout<T>::header(o);
+    if (h.borrow < 0) raise(PyExc_RuntimeError, "Already mutably borrowed");
+    items_.reserve(items_.size() + 1);
+    owners_.reserve(owners_.size() + 1);
+    ++h.borrow;
+    Py_INCREF(o);
+    owners_.push_back(o);
+    items_.push_back(&Layout<T>::value(o));
+  }
+
+ private:
+  std::vector<const T*> items_;
+  std::vector<PyObject*> owners_;
+};
+
+template <class T>
+struct Conv<Refs<T>> {
+  static constexpr bool bound = false;
+  static Refs<T> from(PyObject* o) {
+    Refs<T> refs;
+    detail::for_each_in_sequence(o, [&](PyObject* item) { refs.add(item); });
+    return refs;
   }
 };
 
