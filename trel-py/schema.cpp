@@ -2,8 +2,6 @@
 #include "schema.hpp"
 
 #include <memory>
-#include <new>
-#include <stdexcept>
 
 #include "registry.hpp"
 
@@ -18,37 +16,6 @@ trel::SharedCatalog catalog_of(PyObject* serializer) {
   if (!py::is_instance<IndexSerializerState>(serializer)) py::raise_cannot_convert(serializer, "IndexSerializer");
   py::SharedBorrow borrow(serializer);
   return py::Layout<IndexSerializerState>::value(serializer).catalog;
-}
-
-RowRefs::RowRefs(PyObject* sequence) {
-  if (PyList_Check(sequence) || PyTuple_Check(sequence)) {
-    const auto n = static_cast<size_t>(PyObject_Length(sequence));
-    rows_.reserve(n);
-    objects_.reserve(n);
-  }
-  try {
-    py::detail::for_each_in_sequence(sequence, [&](PyObject* item) {
-      if (!py::is_instance<trel::StructValue>(item))
-        py::raise_cannot_convert(item, py::class_name_of<trel::StructValue>);
-      auto& header = py::Layout<trel::StructValue>::header(item);
-      if (header.borrow < 0) py::raise(PyExc_RuntimeError, "Already mutably borrowed");
-      Py_INCREF(item);
-      ++header.borrow;
-      objects_.push_back(item);
-      rows_.push_back(&py::Layout<trel::StructValue>::value(item));
-    });
-  } catch (...) {
-    release();
-    throw;
-  }
-}
-
-void RowRefs::release() noexcept {
-  for (PyObject* o : objects_) {
-    --py::Layout<trel::StructValue>::header(o).borrow;
-    Py_DECREF(o);
-  }
-  objects_.clear();
 }
 
 void Rows::begin(size_t n) {
@@ -74,39 +41,16 @@ PyObject* Rows::release() {
   return list_.release();
 }
 
-BytesView::BytesView(PyObject* bytes) {
-  if (!PyBytes_Check(bytes)) py::raise_cannot_convert(bytes, "PyBytes");
-  char* p = nullptr;
-  Py_ssize_t n = 0;
-  if (PyBytes_AsStringAndSize(bytes, &p, &n) < 0) throw py::error_already_set{};
-  owner_ = py::Object::borrow(bytes);
-  view_ = std::string_view(p, static_cast<size_t>(n));
-}
-
 namespace {
 
-// Core errors gain the operation's prefix; Python errors pass through untouched.
-template <class F>
-decltype(auto) prefixed(const char* prefix, F&& f) {
-  try {
-    return f();
-  } catch (const py::type_error&) {
-    throw;
-  } catch (const std::bad_alloc&) {
-    throw;
-  } catch (const std::exception& e) {
-    throw std::runtime_error(std::string(prefix) + e.what());
-  }
-}
-
-void schema_load(IndexSchemaState& self, BytesView buf) {
-  self.catalog = prefixed("schema load: ", [&] {
-    return std::make_shared<const trel::IndexSchemaCatalog>(trel::load_schema_binary(buf.view()));
+void schema_load(IndexSchemaState& self, std::string_view buf) {
+  self.catalog = py::with_error_prefix("schema load: ", [&] {
+    return std::make_shared<const trel::IndexSchemaCatalog>(trel::load_schema_binary(buf));
   });
 }
 
 std::string schema_save(const IndexSchemaState& self) {
-  return prefixed("schema save: ", [&] { return trel::save_schema_binary(*self.catalog); });
+  return py::with_error_prefix("schema save: ", [&] { return trel::save_schema_binary(*self.catalog); });
 }
 
 std::vector<trel::IndexMeta> schema_metas(const IndexSchemaState& self) {
@@ -120,19 +64,19 @@ trel::IndexDataMap schema_index_data_map(const IndexSchemaState& self) {
   return trel::build_index_data_map(*self.catalog);
 }
 
-void update_schema_from_binary(IndexSerializerState& self, BytesView buf) {
-  self.catalog = prefixed("update_schema_from_binary: ", [&] {
-    return std::make_shared<const trel::IndexSchemaCatalog>(trel::load_schema_binary(buf.view()));
+void update_schema_from_binary(IndexSerializerState& self, std::string_view buf) {
+  self.catalog = py::with_error_prefix("update_schema_from_binary: ", [&] {
+    return std::make_shared<const trel::IndexSchemaCatalog>(trel::load_schema_binary(buf));
   });
 }
 
 IndexSchemaState serializer_schema(const IndexSerializerState& self) { return {self.catalog}; }
 
 // The batch is written straight into the bytes object handed back.
-py::Object serialize_batch(const IndexSerializerState& self, const RowRefs& batch) {
+py::Object serialize_batch(const IndexSerializerState& self, const py::Refs<trel::StructValue>& batch) {
   py::Object out;
-  prefixed("serialize_batch: ", [&] {
-    trel::serialize_batch_to(*self.catalog, batch.rows(), [&](size_t n) {
+  py::with_error_prefix("serialize_batch: ", [&] {
+    trel::serialize_batch_to(*self.catalog, batch.items(), [&](size_t n) {
       out = py::Object::steal(py::check(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(n))));
       return PyBytes_AsString(out.get());
     });
@@ -140,21 +84,13 @@ py::Object serialize_batch(const IndexSerializerState& self, const RowRefs& batc
   return out;
 }
 
-Rows deserialize_batch(const IndexSerializerState& self, BytesView buf) {
+Rows deserialize_batch(const IndexSerializerState& self, std::string_view buf) {
   Rows out;
-  prefixed("deserialize_batch: ", [&] { trel::deserialize_batch_to(out, *self.catalog, buf.view()); });
+  py::with_error_prefix("deserialize_batch: ", [&] { trel::deserialize_batch_to(out, *self.catalog, buf); });
   return out;
 }
 
 uint64_t data_map_len(const trel::IndexDataMap& self) { return self.size(); }
-
-// Dunder methods in a type's method table do not fill its slots; setting the
-// attribute again on the finished heap type does.
-void install_slot_method(PyTypeObject* type, const char* name) {
-  auto* t = reinterpret_cast<PyObject*>(type);
-  py::Object method = py::Object::steal(py::check(PyObject_GetAttrString(t, name)));
-  if (PyObject_SetAttrString(t, name, method.get()) < 0) throw py::error_already_set{};
-}
 
 }  // namespace
 
@@ -198,10 +134,7 @@ void register_schema(py::Module& m) {
       .method<&deserialize_batch>("deserialize_batch", "buf")
       .finish();
 
-  PyTypeObject* data_map = py::Class<trel::IndexDataMap>(m, "PyIndexDataMap")
-                               .method<&data_map_len>("__len__")
-                               .finish();
-  install_slot_method(data_map, "__len__");
+  py::Class<trel::IndexDataMap>(m, "PyIndexDataMap").len<&data_map_len>().finish();
 }
 
 }  // namespace pyvelmora

@@ -81,6 +81,12 @@ class Class {
     slots_.push_back({Py_tp_repr, reinterpret_cast<void*>(&repr_of<Repr>)});
     return *this;
   }
+  // len(obj): uint64_t len(const T&).
+  template <auto Len>
+  Class& len() {
+    slots_.push_back({Py_mp_length, reinterpret_cast<void*>(&length_of<Len>)});
+    return *this;
+  }
   // Instances get a __dict__ for attributes set from Python.
   Class& dict() {
     with_dict_ = true;
@@ -165,6 +171,16 @@ class Class {
       SharedBorrow borrow(self);
       auto h = static_cast<Py_hash_t>(Hash(L::value(self)));
       return h == -1 ? -2 : h;
+    } catch (...) {
+      translate_exception();
+      return -1;
+    }
+  }
+  template <auto Len>
+  static Py_ssize_t length_of(PyObject* self) {
+    try {
+      SharedBorrow borrow(self);
+      return static_cast<Py_ssize_t>(Len(L::value(self)));
     } catch (...) {
       translate_exception();
       return -1;

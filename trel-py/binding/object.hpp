@@ -1,6 +1,7 @@
 // Owned references, the "a Python error is set" signal and error helpers.
 #pragma once
 
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -61,5 +62,20 @@ std::string type_name(PyObject* o);
 void translate_exception() noexcept;
 // str(o) as UTF-8.
 std::string to_utf8(PyObject* o);
+
+// Runs f; a core error (any std::exception but TypeError and MemoryError) is
+// raised again with `prefix` in front of its text. Python errors pass untouched.
+template <class F>
+decltype(auto) with_error_prefix(std::string_view prefix, F&& f) {
+  try {
+    return f();
+  } catch (const type_error&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw std::runtime_error(std::string(prefix) + e.what());
+  }
+}
 
 }  // namespace py
