@@ -226,12 +226,19 @@ class Refs {
     if (!is_instance<T>(o)) raise_cannot_convert(o, class_name_of<T>);
     auto& h = Layout<T>::header(o);
     if (h.borrow < 0) raise(PyExc_RuntimeError, "Already mutably borrowed");
-    items_.reserve(items_.size() + 1);
-    owners_.reserve(owners_.size() + 1);
+    items_.push_back(&Layout<T>::value(o));
+    try {
+      owners_.push_back(o);
+    } catch (...) {
+      items_.pop_back();
+      throw;
+    }
     ++h.borrow;
     Py_INCREF(o);
-    owners_.push_back(o);
-    items_.push_back(&Layout<T>::value(o));
+  }
+  void reserve(size_t n) {
+    items_.reserve(n);
+    owners_.reserve(n);
   }
 
  private:
@@ -244,6 +251,7 @@ struct Conv<Refs<T>> {
   static constexpr bool bound = false;
   static Refs<T> from(PyObject* o) {
     Refs<T> refs;
+    if (PyList_Check(o) || PyTuple_Check(o)) refs.reserve(static_cast<size_t>(PyObject_Length(o)));
     detail::for_each_in_sequence(o, [&](PyObject* item) { refs.add(item); });
     return refs;
   }
