@@ -32,7 +32,8 @@ double Commission::calculate(double volume, double price, uint8_t /*direction*/,
 void Commission::load(std::string_view json) {
   simdjson::dom::parser parser;
   simdjson::dom::element doc;
-  if (auto err = parser.parse(json.data(), json.size()).get(doc))
+  // An empty view may carry a null pointer, which the parser's copy must not see.
+  if (auto err = parser.parse(json.empty() ? "" : json.data(), json.size()).get(doc))
     throw std::runtime_error(std::string("Commission.load: invalid JSON: ") + simdjson::error_message(err));
   simdjson::dom::object obj;
   if (doc.get_object().get(obj)) return;

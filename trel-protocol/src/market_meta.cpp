@@ -83,7 +83,7 @@ class TextParser {
   // The parsed element, or nullopt when the text is not valid JSON.
   std::optional<dom::element> parse(std::string_view text) {
     dom::element e;
-    if (parser_.parse(text.data(), text.size()).get(e)) return std::nullopt;
+    if (text.empty() || parser_.parse(text.data(), text.size()).get(e)) return std::nullopt;
     return e;
   }
 
@@ -451,7 +451,8 @@ std::vector<MarketMeta> load_market_meta_from_json_str(std::string_view json) {
   static constexpr std::string_view ctx = "load_market_meta_from_json_str: ";
   dom::parser parser;
   dom::element doc;
-  if (auto err = parser.parse(json.data(), json.size()).get(doc))
+  // An empty view may carry a null pointer, which the parser's copy must not see.
+  if (auto err = parser.parse(json.empty() ? "" : json.data(), json.size()).get(doc))
     throw std::runtime_error(std::string(ctx) + "bad JSON: " + simdjson::error_message(err));
   dom::object top;
   std::optional<dom::element> markets_e;
