@@ -1,0 +1,8 @@
+// Stub: this family's classes are registered here once they exist.
+#include "registry.hpp"
+
+namespace pyvelmora {
+
+void register_market_meta(py::Module&) {}
+
+}  // namespace pyvelmora
