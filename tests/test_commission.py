@@ -56,16 +56,6 @@ def test_worked_example():
     assert isinstance(c.get_open_rate_by_volume(), float)
 
 
-@pytest.mark.parametrize(
-    "open_close,is_today,side",
-    [(0x30, False, 3), (0x30, True, 3), (0x31, False, 12), (0x31, True, 48), (0x32, True, 12), (0, False, 12)],
-)
-def test_side_selection(open_close, is_today, side):
-    c = schedule(**{r: float(2 ** i) for i, r in enumerate(RATES)})
-    for direction in (0x30, 0x31, 0, 255):
-        assert c.calculate(1.0, 1.0, direction, open_close, is_today, 1.0) == 192 + side
-
-
 finite = st.floats(allow_nan=False, allow_infinity=False, min_value=-1e12, max_value=1e12)
 
 
