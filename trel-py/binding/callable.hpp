@@ -110,7 +110,8 @@ class Self {
   MutBorrow mut_;
 };
 
-template <auto F>
+// Tag tells apart two Python names bound to one C++ function.
+template <auto F, int Tag = 0>
 inline const Signature* signature_of = nullptr;
 
 namespace detail {
@@ -125,9 +126,9 @@ PyObject* call_and_convert(Call&& call) {
   }
 }
 
-template <class Receiver, class Result, auto F, class... A>
+template <class Receiver, class Result, auto F, int Tag, class... A>
 PyObject* invoke(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, TypeList<A...>) {
-  const Signature& sig = *signature_of<F>;
+  const Signature& sig = *signature_of<F, Tag>;
   PyObject* slots[sizeof...(A) + 1];
   sig.bind(args, nargs, kwnames, slots);
   std::tuple<Arg<A>...> held;
@@ -165,12 +166,12 @@ PyObject* invoke(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObje
 
 // METH_FASTCALL | METH_KEYWORDS entry point for a module function (Method = false)
 // or a method (Method = true).
-template <auto F, bool Method>
+template <auto F, bool Method, int Tag = 0>
 PyObject* trampoline(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   using Traits = std::conditional_t<Method, MethodTraits<decltype(F)>, FnTraits<decltype(F)>>;
   try {
-    return detail::invoke<typename Traits::Receiver, typename Traits::Result, F>(self, args, nargs, kwnames,
-                                                                                typename Traits::Params{});
+    return detail::invoke<typename Traits::Receiver, typename Traits::Result, F, Tag>(self, args, nargs, kwnames,
+                                                                                     typename Traits::Params{});
   } catch (...) {
     translate_exception();
     return nullptr;

@@ -40,12 +40,13 @@ class Class {
   }
 
   // A method: a member function, or a free function taking the receiver first.
-  template <auto F>
+  // Binding one function under two names needs a distinct Tag for the second.
+  template <auto F, int Tag = 0>
   Class& method(const char* name, const char* params = "") {
     auto* sig = new Signature(name_ + "." + name, params);
     Module::check_arity(*sig, arity<F, true>());
-    signature_of<F> = sig;
-    methods_.push_back({name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&trampoline<F, true>)),
+    signature_of<F, Tag> = sig;
+    methods_.push_back({name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&trampoline<F, true, Tag>)),
                         METH_FASTCALL | METH_KEYWORDS, intern(sig->doc(name, true))});
     return *this;
   }

@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <type_traits>
 #include <utility>
@@ -102,6 +103,22 @@ struct Conv<std::string> {
     return std::string(p, static_cast<size_t>(n));
   }
   static PyObject* to(const std::string& v) {
+    return check(PyBytes_FromStringAndSize(v.data(), static_cast<Py_ssize_t>(v.size())));
+  }
+};
+
+// A bytes argument read in place: the caller's object outlives the call.
+template <>
+struct Conv<std::string_view> {
+  static constexpr bool bound = false;
+  static std::string_view from(PyObject* o) {
+    if (!PyBytes_Check(o)) raise_cannot_convert(o, "PyBytes");
+    char* p = nullptr;
+    Py_ssize_t n = 0;
+    if (PyBytes_AsStringAndSize(o, &p, &n) < 0) throw error_already_set{};
+    return std::string_view(p, static_cast<size_t>(n));
+  }
+  static PyObject* to(std::string_view v) {
     return check(PyBytes_FromStringAndSize(v.data(), static_cast<Py_ssize_t>(v.size())));
   }
 };
