@@ -3,11 +3,6 @@
 #include "trel/protocol/commission.hpp"
 
 namespace pyvelmora {
-namespace {
-
-void load(trel::Commission& self, std::string json) { self.load(json); }
-
-}  // namespace
 
 void register_commission(py::Module& m) {
   using C = trel::Commission;
@@ -22,7 +17,7 @@ void register_commission(py::Module& m) {
       .accessors<&C::get_order_rate_by_volume, &C::set_order_rate_by_volume>("order_rate_by_volume")
       .accessors<&C::get_order_rate_by_money, &C::set_order_rate_by_money>("order_rate_by_money")
       .method<&C::calculate>("calculate", "volume, price, direction, open_close, is_today, multiplier")
-      .method<&load>("load", "json")
+      .method<&C::load>("load", "json")
       .finish();
 }
 
