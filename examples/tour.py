@@ -52,9 +52,28 @@ def tour_frames() -> None:
           f"decoded cmd=0x{echo.get_cmd():04x} seq={echo.get_seq()}")
 
 
+def tour_calendar() -> None:
+    print("== market calendar (UTC+8, night session from 21:00, a Friday holiday) ==")
+    from datetime import datetime, timedelta, timezone
+    tz = timezone(timedelta(hours=8))
+    periods = {
+        b"trading_period": [[-300, 230], [900, 1015], [1030, 1130], [1330, 1500]],
+        b"after_weekend": [[900, 1015], [1030, 1130], [1330, 1500]],
+        b"after_holiday": [[900, 1130], [1330, 1500]],
+    }
+    holidays = [20240112]
+    for when in ["2024-01-10 10:20", "2024-01-10 21:30", "2024-01-11 15:30", "2024-01-13 10:00"]:
+        now = int(datetime.strptime(when, "%Y-%m-%d %H:%M").replace(tzinfo=tz).timestamp() * 1000)
+        st = pv.calculate_market_status(now, 8, periods, holidays)
+        bar = pv.sampler_tm_bound(now, 8, periods, holidays, 300)
+        print(f"  {when}: trade_day={st.get_trade_day()} open={st.get_market_open()} "
+              f"5-min bar={[datetime.fromtimestamp(b / 1000, tz).strftime('%m-%d %H:%M') for b in bar]}")
+
+
 def main() -> None:
     tour_rows()
     tour_frames()
+    tour_calendar()
 
 
 if __name__ == "__main__":
