@@ -2,6 +2,9 @@
 
 Builds a few market rows the way a data-push driver would and shows them.
 """
+import json
+import struct
+
 import pyvelmora as pv
 
 
@@ -70,10 +73,94 @@ def tour_calendar() -> None:
               f"5-min bar={[datetime.fromtimestamp(b / 1000, tz).strftime('%m-%d %H:%M') for b in bar]}")
 
 
+def snappy_literal(data: bytes) -> bytes:
+    """A raw Snappy block holding `data` as literals (valid, if not compressed)."""
+    out, n = bytearray(), len(data)
+    while True:  # uncompressed length as a varint
+        out.append((n & 0x7F) | (0x80 if n > 0x7F else 0))
+        n >>= 7
+        if not n:
+            break
+    for i in range(0, len(data), 65536):
+        chunk = data[i:i + 65536]
+        out += bytes([61 << 2]) + struct.pack("<H", len(chunk) - 1) + chunk
+    return bytes(out)
+
+
+def text(s: str) -> bytes:
+    return struct.pack(">I", len(s.encode())) + s.encode()
+
+
+def schema_binary() -> bytes:
+    """A catalogue of one schema row: global::Tick (namespace 0, meta id 7) with three columns."""
+    fields = [("close", pv.index_field_type_double, 2), ("volume", pv.index_field_type_int_64, 0),
+              ("band", pv.index_field_type_vdouble, 3)]
+    plain = struct.pack(">I", 1) + struct.pack(">HIIH", 0, 7, 7, 0) + text("global::Tick") + text("Tick")
+    plain += struct.pack(">I", 1) + struct.pack(">II", 60, 240) + b"\x00" + struct.pack(">I", 0)
+    plain += text("bar") + struct.pack(">I", 3) + text("author") + struct.pack(">I", len(fields))
+    for pos, (name, kind, precision) in enumerate(fields):
+        plain += struct.pack(">I", pos) + text(name) + struct.pack(">BIiB", kind, precision, 1, 0)
+    return snappy_literal(plain)
+
+
+def tour_codec() -> None:
+    print("== schema catalogue and row batches ==")
+    serializer = pv.IndexSerializer()
+    serializer.update_schema_from_binary(schema_binary())
+    for meta in serializer.schema().metas():
+        cols = ", ".join(f"{f.get_name().decode()}:{f.get_type()}/p{f.get_precision()}" for f in meta.get_fields())
+        print(f"  meta {meta.get_namespace()}:{meta.get_id()} {meta.get_name().decode()} [{cols}]")
+    rows = [make_row(b"600000", 7.315, 1_200_300), make_row(b"600519", 1688.0, 25_000)]
+    batch = serializer.serialize_batch(rows)
+    back = serializer.deserialize_batch(batch)
+    print(f"  {len(rows)} rows -> {len(batch)}-byte batch -> {len(back)} rows")
+    for row in back:
+        print("  " + show(row))
+
+
+def tour_commission() -> None:
+    print("== commission ==")
+    fees = pv.Commission()
+    fees.load(json.dumps({"open_rate_by_money": 0.0003, "close_rate_by_money": 0.0013,
+                          "order_rate_by_volume": 0.0}).encode())
+    for oc, name in [(pv.entrust_oc_open, "open"), (pv.entrust_oc_close, "close")]:
+        fee = fees.calculate(1000, 7.31, pv.entrust_direction_buy, oc, False, 1.0)
+        print(f"  {name} 1000 @ 7.31: fee {fee:.4f}")
+
+
+def tour_market_meta() -> None:
+    print("== market meta ==")
+    bundle = {"markets": [{
+        "market_info": {"rev": 3, "market_code": "XSHG", "trade_day": 20240105, "time_tag": 1704412800000,
+                        "name": "Shanghai", "time_zone": 8, "currency": "CNY", "begin_day": 19901219,
+                        "start_day": 20000101,
+                        "trading_period": json.dumps({"trading_period": [[930, 1130], [1300, 1500]]}),
+                        "revs": json.dumps({"securities": 2}), "extra": json.dumps({"days": []})},
+        "securities": {"rev": 2, "market_code": "XSHG", "trade_day": 20240105, "time_tag": 1704412800000,
+                       "code": ["600000", "600519"], "name": ["PF Bank", "Moutai"], "abbreviation": ["PF", "MT"],
+                       "category": [1, 1], "state": [0, 0], "last_close": [7.31, 1688.0],
+                       "dividend_ratio": [0.0, 0.0], "lists_at": [19991110, 20010827], "suspend": ["", ""]},
+    }]}
+    metas = pv.load_market_meta_from_json_str(json.dumps(bundle).encode())
+    schema = pv.IndexSchema()
+    plain = struct.pack(">I", 2)
+    for mid, name in [(1, "global::Market"), (2, "global::Security")]:
+        plain += struct.pack(">HIIH", 0, mid, mid, 0) + text(name) + text(name) + struct.pack(">I", 0) + b"\x00"
+        plain += struct.pack(">I", 0) + text("meta") + struct.pack(">I", 1) + text("author") + struct.pack(">I", 0)
+    schema.load(snappy_literal(plain))
+    for row in metas[0].to_sv(schema.index_data_map()):
+        print(f"  row meta_id={row.get_meta_id()} market={row.get_market()!r} code={row.get_stock_code()!r} "
+              f"slots={row.size()}")
+    print("  market info revs:", metas[0].to_sv(schema.index_data_map())[0].get_string(7).decode())
+
+
 def main() -> None:
     tour_rows()
     tour_frames()
     tour_calendar()
+    tour_codec()
+    tour_commission()
+    tour_market_meta()
 
 
 if __name__ == "__main__":
