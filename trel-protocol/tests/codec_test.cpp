@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "trel/testing.hpp"
+
 #include "trel/protocol/snappy.hpp"
 #include "trel/protocol/utf8.hpp"
 
@@ -11,26 +13,8 @@ using trel::Writer;
 
 namespace {
 
-std::string hex(const std::string& s) {
-  static const char* d = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : s) {
-    if (!out.empty()) out += ' ';
-    out += d[c >> 4];
-    out += d[c & 15];
-  }
-  return out;
-}
-
-template <class F>
-std::string error_of(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
+using trel::test_support::error_of;
+using trel::test_support::hex;
 
 TEST(Writer, FixedWidthItemsAreBigEndian) {
   Writer w;

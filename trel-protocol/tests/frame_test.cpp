@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "trel/testing.hpp"
+
 #include <functional>
 
 using trel::Frame;
@@ -11,32 +13,8 @@ using trel::RawFrameReader;
 
 namespace {
 
-// "75 F4 C4 65" -> bytes; the oracle for every expected frame below.
-std::string unhex(std::string_view text) {
-  std::string out;
-  int nibble = -1;
-  for (char c : text) {
-    int v = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-    if (v < 0) continue;
-    if (nibble < 0) {
-      nibble = v;
-    } else {
-      out += static_cast<char>(nibble << 4 | v);
-      nibble = -1;
-    }
-  }
-  return out;
-}
-
-template <class F>
-std::string error_of(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
+using trel::test_support::error_of;
+using trel::test_support::unhex;
 
 TEST(EncodeFrame, DocumentedBytes) {
   EXPECT_EQ(trel::encode_frame(FrameHeader{4, 7, 0, 0x5006}, ""),

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "trel/testing.hpp"
+
 #include <cmath>
 #include <limits>
 
@@ -12,39 +14,9 @@ using namespace trel;
 
 namespace {
 
-std::string hex(const std::string& s) {
-  static const char* d = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : s) {
-    if (!out.empty()) out += ' ';
-    out += d[c >> 4];
-    out += d[c & 15];
-  }
-  return out;
-}
-
-std::string unhex(std::string_view h) {
-  std::string out;
-  for (size_t i = 0; i < h.size();) {
-    if (h[i] == ' ') {
-      ++i;
-      continue;
-    }
-    out += static_cast<char>(std::stoi(std::string(h.substr(i, 2)), nullptr, 16));
-    i += 2;
-  }
-  return out;
-}
-
-template <class F>
-std::string error_of(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
+using trel::test_support::error_of;
+using trel::test_support::hex;
+using trel::test_support::unhex;
 
 IndexMetaField column(uint8_t type, uint32_t precision = 0) {
   IndexMetaField f;

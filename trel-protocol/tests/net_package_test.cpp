@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "trel/testing.hpp"
+
 #include <functional>
 
 #include "trel/protocol/snappy.hpp"
@@ -11,31 +13,8 @@ using trel::NetPackage;
 
 namespace {
 
-std::string unhex(std::string_view text) {
-  std::string out;
-  int nibble = -1;
-  for (char c : text) {
-    int v = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-    if (v < 0) continue;
-    if (nibble < 0) {
-      nibble = v;
-    } else {
-      out += static_cast<char>(nibble << 4 | v);
-      nibble = -1;
-    }
-  }
-  return out;
-}
-
-template <class F>
-std::string error_of(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
+using trel::test_support::error_of;
+using trel::test_support::unhex;
 
 // A raw Snappy block of one literal, written by hand (uncompressed length
 // varint, literal tag, bytes): independent of the compressor under test.

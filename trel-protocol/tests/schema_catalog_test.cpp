@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "trel/testing.hpp"
+
 #include "trel/protocol/codec.hpp"
 #include "trel/protocol/snappy.hpp"
 
@@ -9,15 +11,7 @@ using namespace trel;
 
 namespace {
 
-template <class F>
-std::string error_of(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
+using trel::test_support::error_of;
 
 // One meta record in the plain layout, written field by field.
 void put_meta(Writer& w, uint16_t key_ns, uint32_t key_id, uint32_t id, uint16_t ns, std::string_view name,

@@ -2,19 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "trel/testing.hpp"
+
 using trel::StructValue;
 
 namespace {
 
-template <class F>
-std::string error_of(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
+using trel::test_support::error_of;
 
 TEST(StructValue, PositionAndKindErrors) {
   StructValue sv;

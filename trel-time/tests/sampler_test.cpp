@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "trel/testing.hpp"
+
 #include <functional>
 #include <random>
 #include <string>
@@ -13,15 +15,7 @@ using namespace trel::time;
 
 namespace {
 
-template <class F>
-std::string error_of(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
+using trel::test_support::error_of;
 
 // Epoch ms of a wall-clock time at UTC+8 in January 2024, counted independently
 // of the calendar (2024-01-10 is a Wednesday).

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "trel/testing.hpp"
+
 #include <string>
 #include <tuple>
 
@@ -9,15 +11,7 @@ using namespace trel::time;
 
 namespace {
 
-template <class F>
-std::string error_of(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
+using trel::test_support::error_of;
 
 // Epoch seconds of a wall-clock time at a fixed offset, counted independently
 // of the calendar's own local-time code.
