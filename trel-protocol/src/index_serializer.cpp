@@ -369,6 +369,32 @@ inline void skip_fixed(Reader& r, uint64_t count, size_t width) {
   r.advance(static_cast<size_t>(count * width));
 }
 
+inline bool all_ascii(const uint8_t* p, size_t len) noexcept {
+  uint64_t any = 0;
+  size_t i = 0;
+  for (; i + 8 <= len; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    any |= w;
+  }
+  for (; i < len; ++i) any |= p[i];
+  return (any & 0x8080808080808080ULL) == 0;
+}
+
+// Steps over one text. Present ASCII texts, the common case, are taken here; any
+// other goes through the checked read, which reports the fault if there is one.
+inline void skip_text(Reader& r) {
+  const uint8_t* p = r.position();
+  if (r.remaining() >= 4) {
+    const uint32_t len = detail::load_be<uint32_t>(p);
+    if (len <= r.remaining() - 4 && all_ascii(p + 4, len)) {
+      r.advance(4 + size_t{len});
+      return;
+    }
+  }
+  r.get_string_view();
+}
+
 // Steps over one value of column type `type`, with every check a read would make.
 inline void skip_value(Reader& r, uint8_t type) {
   switch (type) {
@@ -381,7 +407,7 @@ inline void skip_value(Reader& r, uint8_t type) {
       r.need(8);
       r.advance(8);
       break;
-    case 3: r.get_string_view(); break;
+    case 3: skip_text(r); break;
     case 4:
     case 5:
     case 8: {
@@ -392,7 +418,7 @@ inline void skip_value(Reader& r, uint8_t type) {
       break;
     }
     case 6:
-      for (uint32_t c = r.get_u32(); c > 0; --c) r.get_string_view();
+      for (uint32_t c = r.get_u32(); c > 0; --c) skip_text(r);
       break;
   }
 }
@@ -419,7 +445,7 @@ void decode_batch(RowSink& sink, const IndexSchemaCatalog& catalog, std::string_
   const uint8_t* grans = r.position();
   skip_fixed(r, n, 4);
   const uint8_t* texts = r.position();
-  for (uint64_t i = 0; i < 2 * n; ++i) r.get_string_view();
+  for (uint64_t i = 0; i < 2 * n; ++i) skip_text(r);
   const uint8_t* aux = r.position();
   const int k = std::popcount(mask);
   if (k) skip_fixed(r, n * static_cast<uint64_t>(k), 4);  // n fits: 20 bytes per row are behind us
