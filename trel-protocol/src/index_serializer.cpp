@@ -107,7 +107,7 @@ BatchAlloc append_to(std::string& out) {
 inline size_t text_size(std::string_view s) noexcept { return 4 + s.size(); }
 
 // Encoded size of a slot already known to hold the kind its column wants.
-inline size_t value_size(size_t want, const Slot& s) noexcept {
+[[gnu::always_inline]] inline size_t value_size(size_t want, const Slot& s) noexcept {
   switch (want) {
     case 1: return 4;
     case 2:
@@ -144,7 +144,7 @@ inline void put_le_vector(char*& p, const std::vector<T>& v) noexcept {
   p += v.size() * sizeof(T);
 }
 
-inline void put_value(char*& p, size_t want, const Slot& s, double scale) noexcept {
+[[gnu::always_inline]] inline void put_value(char*& p, size_t want, const Slot& s, double scale) noexcept {
   switch (want) {
     case 1: store_be(p, static_cast<uint32_t>(*std::get_if<1>(&s))), p += 4; break;
     case 2: store_be(p, static_cast<uint64_t>(round_saturate(*std::get_if<2>(&s) * scale))), p += 8; break;
@@ -189,10 +189,12 @@ void encode_batch(const IndexSchemaCatalog& catalog, size_t n, RowAt row, const 
   const uint64_t words = (bits + 63) / 64;
 
   std::vector<size_t> want(F);
+  std::vector<size_t> width(F);  // of fixed-size values; 0 for the others
   std::vector<double> scale(F);
   for (size_t f = 0; f < F; ++f) {
     const IndexMetaField& field = meta->fields[f];
     want[f] = field.type.is_known() ? field.type.wire : 0;  // 0: takes any kind, writes nothing
+    width[f] = want[f] == 1 ? 4 : want[f] == 2 || want[f] == 7 ? 8 : 0;
     scale[f] = scale_of(field.precision);
   }
 
@@ -214,9 +216,10 @@ void encode_batch(const IndexSchemaCatalog& catalog, size_t n, RowAt row, const 
       const size_t kind = slots[f].index();
       if (kind == 0) {
         all_present = false;
+      } else if (kind == want[f]) {
+        column_bytes[f] += width[f] ? width[f] : value_size(kind, slots[f]);
       } else if (want[f] != 0) {
-        if (kind != want[f]) kinds_match = false;
-        else column_bytes[f] += value_size(kind, slots[f]);
+        kinds_match = false;
       }
     }
   }
