@@ -471,6 +471,11 @@ void decode_batch(RowSink& sink, const IndexSchemaCatalog& catalog, std::string_
     column[f] = r.position();
     const FieldType type = meta->fields[f].type;
     if (!type.is_known()) continue;  // carries no data; its slots stay Empty
+    const uint8_t w = type.wire;
+    if (all_present && (w == 1 || w == 2 || w == 7)) {
+      skip_fixed(r, n, w == 1 ? 4 : 8);
+      continue;
+    }
     const uint64_t bit0 = static_cast<uint64_t>(f) * n;
     for (uint64_t i = 0; i < n; ++i)
       if (all_present || bit_at(presence, bit0 + i)) skip_value(r, type.wire);
