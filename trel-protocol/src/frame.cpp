@@ -126,7 +126,12 @@ Frame decode_frame(std::string_view buf) {
 
 std::vector<Frame> RawFrameReader::feed(std::string_view data) {
   std::vector<Frame> out;
-  feed_each(data, [&out](const FrameHeader& h, std::string_view body) { out.push_back({h, std::string(body)}); });
+  feed_pieces(data, [&out](const FrameHeader& h, BodyPieces body) {
+    std::string joined;
+    joined.reserve(body.size());
+    joined.append(body.first).append(body.second);
+    out.push_back({h, std::move(joined)});
+  });
   return out;
 }
 
@@ -142,37 +147,10 @@ void RawFrameReader::append(std::string_view data) {
   buf_.append(data);
 }
 
-size_t RawFrameReader::next_frame_size(std::string_view bytes) {
-  std::optional<uint64_t> size;
-  try {
-    size = peek_frame_size(bytes);
-  } catch (const FrameError& e) {
-    throw e.prefixed("RawFrameReader: ");
-  }
-  if (!size || *size > bytes.size()) return 0;
-  return static_cast<size_t>(*size);
-}
+void RawFrameReader::fail_magic(uint32_t magic) { throw FrameError::bad_magic(magic).prefixed("RawFrameReader: "); }
 
-size_t RawFrameReader::front_lacking() const {
-  std::string_view live = this->live();
-  if (live.size() < kFramePrefixLen) return kFramePrefixLen - live.size();
-  std::optional<uint64_t> size;
-  try {
-    size = peek_frame_size(live);
-  } catch (const FrameError& e) {
-    throw e.prefixed("RawFrameReader: ");
-  }
-  // A size beyond size_t (32-bit hosts) can never be met; ask for the most.
-  uint64_t lacking = *size > live.size() ? *size - live.size() : 0;
-  return lacking > SIZE_MAX ? SIZE_MAX : static_cast<size_t>(lacking);
-}
-
-FrameView RawFrameReader::decode_checked(std::string_view frame) {
-  try {
-    return decode_frame_view(frame);
-  } catch (const FrameError& e) {
-    throw e.prefixed("RawFrameReader: ");
-  }
+void RawFrameReader::fail_total_len(uint32_t total_len) {
+  throw FrameError::total_len_too_small(total_len).prefixed("RawFrameReader: ");
 }
 
 void RawFrameReader::consume(size_t n) noexcept {

@@ -1,6 +1,9 @@
 #include "trel/protocol/net_package.hpp"
 
+#include <cstring>
 #include <stdexcept>
+
+#include <snappy.h>
 
 #include "trel/protocol/codec.hpp"
 #include "trel/protocol/frame.hpp"
@@ -12,6 +15,9 @@ namespace {
 
 // A raw Snappy block records its uncompressed length as a varint32.
 constexpr uint64_t kMaxSnappyInput = 0xFFFFFFFFull;
+
+// Scratch memory kept between calls; a buffer grown past this is released.
+constexpr size_t kKeepScratch = size_t{1} << 20;
 
 FrameError frame_error(const FrameError& e) { return e.prefixed("NetPackage frame: "); }
 
@@ -26,22 +32,49 @@ std::string NetPackage::encode_raw() const {
 }
 
 std::string NetPackage::encode_string() const {
-  std::string frame = encode_raw();
-  if (frame.size() > kMaxSnappyInput)
-    throw std::runtime_error("NetPackage snappy compress: input of " + std::to_string(frame.size()) +
+  std::string buf;
+  return std::string(encode_string_into(buf));
+}
+
+std::string_view NetPackage::encode_string_into(std::string& buf) const {
+  const uint64_t frame_size = kFramePrefixLen + kFrameHeaderLen + uint64_t{content_.size()};
+  if (content_.size() > kMaxFrameBody) throw frame_error(FrameError::body_too_large(content_.size()));
+  if (frame_size > kMaxSnappyInput)
+    throw std::runtime_error("NetPackage snappy compress: input of " + std::to_string(frame_size) +
                              " bytes exceeds the block limit (" + std::to_string(kMaxSnappyInput) + " bytes)");
-  try {
-    return snappy::compress(frame);
-  } catch (const snappy::Error& e) {
-    throw std::runtime_error(std::string("NetPackage snappy compress: ") + e.what());
-  }
+  // The frame is written at the front of buf and compressed to just behind it.
+  const size_t plain = static_cast<size_t>(frame_size);
+  const size_t need = plain + ::snappy::MaxCompressedLength(plain);
+  if (buf.size() < need) buf.resize(need);
+  auto* out = reinterpret_cast<uint8_t*>(buf.data());
+  auto put_be = [](uint8_t* p, uint64_t v, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i, v >>= 8) p[i] = static_cast<uint8_t>(v);
+  };
+  put_be(out, kNetworkMagic, 4);
+  put_be(out + 4, content_.size() + kFrameHeaderLen, 4);
+  out[8] = kVersion;
+  put_be(out + 9, seq_, 4);
+  out[13] = kFlag;
+  put_be(out + 14, cmd_, 2);
+  if (!content_.empty()) std::memcpy(out + kFramePrefixLen + kFrameHeaderLen, content_.data(), content_.size());
+  size_t packed = 0;
+  ::snappy::RawCompress(buf.data(), plain, buf.data() + plain, &packed);
+  return std::string_view(buf).substr(plain, packed);
 }
 
 uint64_t NetPackage::decode_string(std::string_view buf) {
   if (buf.empty()) return 0;
-  std::string plain;
+  // Reused per thread so a stream of packets does not allocate and clear a
+  // buffer for each; a rare huge packet does not keep its memory.
+  thread_local std::string scratch;
+  struct Trim {
+    ~Trim() {
+      if (scratch.capacity() > kKeepScratch) std::string().swap(scratch);
+    }
+  } trim;
+  std::string_view plain;
   try {
-    plain = snappy::decompress(buf);
+    plain = snappy::decompress_into(buf, scratch);
   } catch (const snappy::Error& e) {
     throw std::runtime_error(std::string("NetPackage snappy decompress: ") + e.what());
   }

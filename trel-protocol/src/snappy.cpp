@@ -10,7 +10,7 @@ std::string compress(std::string_view plain) {
   return out;
 }
 
-std::string decompress(std::string_view block) {
+std::string_view decompress_into(std::string_view block, std::string& buf) {
   size_t length = 0;
   if (!::snappy::GetUncompressedLength(block.data(), block.size(), &length))
     throw Error("invalid snappy header: cannot read the uncompressed length");
@@ -19,10 +19,15 @@ std::string decompress(std::string_view block) {
   if (length / 22 > block.size())
     throw Error("uncompressed length " + std::to_string(length) + " is impossible for a block of " +
                 std::to_string(block.size()) + " bytes");
-  std::string out;
-  out.resize(length);
-  if (!::snappy::RawUncompress(block.data(), block.size(), out.data()))
+  if (buf.size() < length) buf.resize(length);
+  if (!::snappy::RawUncompress(block.data(), block.size(), buf.data()))
     throw Error("corrupt input: the block does not decode to its declared length");
+  return std::string_view(buf).substr(0, length);
+}
+
+std::string decompress(std::string_view block) {
+  std::string out;
+  decompress_into(block, out);
   return out;
 }
 

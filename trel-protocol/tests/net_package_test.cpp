@@ -179,6 +179,29 @@ TEST(NetPackage, DecodeRawErrorsLeaveThePackageUnchanged) {
   }
 }
 
+// A buffer reused across packets of falling and rising size: each packet must
+// be exactly its own bytes, not a longer view over what the previous one left.
+TEST(NetPackage, ReusedBuffersGiveExactPackets) {
+  std::string encode_buf;
+  std::string block_buf;
+  NetPackage out;
+  for (size_t n : {size_t{3000}, size_t{0}, size_t{17}, size_t{70000}, size_t{5}}) {
+    NetPackage p;
+    p.set_cmd(static_cast<int32_t>(n));
+    p.set_seq(static_cast<uint32_t>(n * 3));
+    std::string body(n, '\0');
+    for (size_t i = 0; i < n; ++i) body[i] = static_cast<char>(i * 7 + i / 251);
+    p.set_content(body);
+    std::string packet(p.encode_string_into(encode_buf));
+    EXPECT_EQ(packet, p.encode_string()) << n;
+    EXPECT_EQ(trel::snappy::decompress_into(packet, block_buf), p.encode_raw()) << n;
+    EXPECT_EQ(out.decode_string(packet), n);
+    EXPECT_EQ(out.content(), body);
+    EXPECT_EQ(out.cmd(), static_cast<uint16_t>(n));
+    EXPECT_EQ(out.length(), static_cast<int64_t>(n + 16));
+  }
+}
+
 TEST(Keepalive, LittleEndianBody) {
   Keepalive k;
   EXPECT_EQ(k.encode(), std::string(4, '\0'));

@@ -96,6 +96,7 @@ class Class {
   // Creates the type and adds it to the module.
   PyTypeObject* finish() {
     methods_.push_back({nullptr, nullptr, 0, nullptr});
+    if (with_dict_) getset_.push_back({"__dict__", PyObject_GenericGetDict, PyObject_GenericSetDict, nullptr, nullptr});
     getset_.push_back({nullptr, nullptr, nullptr, nullptr, nullptr});
     slots_.push_back({Py_tp_new, reinterpret_cast<void*>(new_)});
     slots_.push_back({Py_tp_dealloc, reinterpret_cast<void*>(&dealloc)});
@@ -122,10 +123,10 @@ class Class {
 
   static void dealloc(PyObject* self) {
     PyTypeObject* type = Py_TYPE(self);
+    if (PyType_IS_GC(type)) PyObject_GC_UnTrack(self);
     L::value(self).~T();
     Py_CLEAR(L::header(self).dict);
-    PyObject_Free(self);
-    Py_DECREF(type);
+    detail::free_instance(self);
   }
 
   template <auto Member>

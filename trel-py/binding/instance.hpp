@@ -36,6 +36,17 @@ struct Layout {
   static InstanceHeader& header(PyObject* o) noexcept { return *reinterpret_cast<InstanceHeader*>(o); }
 };
 
+namespace detail {
+// Returns an instance's memory through its type's allocator and drops the
+// reference the instance held on its (heap) type.
+inline void free_instance(PyObject* o) {
+  PyTypeObject* type = Py_TYPE(o);
+  auto free = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+  free(o);
+  Py_DECREF(type);
+}
+}  // namespace detail
+
 template <class T>
 bool is_instance(PyObject* o) {
   return type_of<T> && PyObject_TypeCheck(o, type_of<T>);
@@ -66,8 +77,8 @@ PyObject* new_instance(PyTypeObject* type, Args&&... args) {
     new (&Layout<T>::value(o)) T(std::forward<Args>(args)...);
   } catch (...) {
     // The value never existed: free the bare object without running T's destructor.
-    PyObject_Free(o);
-    Py_DECREF(type);
+    if (PyType_IS_GC(type)) PyObject_GC_UnTrack(o);
+    detail::free_instance(o);
     throw;
   }
   return o;

@@ -38,7 +38,13 @@ std::string type_name(PyObject* o) {
 }
 
 void raise_cannot_convert(PyObject* o, std::string_view target) {
-  raise(PyExc_TypeError, "'" + type_name(o) + "' object cannot be converted to '" + std::string(target) + "'");
+  // Appended piecewise: GCC 12 at -O3 misreads "lit" + std::string&& as an overlapping memcpy (-Wrestrict).
+  std::string text = "'";
+  text += type_name(o);
+  text += "' object cannot be converted to '";
+  text += target;
+  text += "'";
+  raise(PyExc_TypeError, text);
 }
 
 void translate_exception() noexcept {

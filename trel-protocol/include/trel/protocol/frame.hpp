@@ -5,11 +5,14 @@
 #include <cstddef>
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "trel/protocol/codec.hpp"
 
 namespace trel {
 
@@ -106,49 +109,81 @@ std::optional<uint64_t> peek_frame_size(std::string_view buf);
 FrameView decode_frame_view(std::string_view buf);
 Frame decode_frame(std::string_view buf);
 
+// The body of a frame cut by RawFrameReader::feed_pieces. A frame that began
+// in an earlier feed has its front in the reader's buffer and its end in the
+// new data (second non-empty); any other frame lies whole in first.
+struct BodyPieces {
+  std::string_view first;
+  std::string_view second;
+  size_t size() const noexcept { return first.size() + second.size(); }
+};
+
 // Splits a byte stream into frames. Frames lying whole in the fed data are cut
-// from it in place; only a frame that straddles two feeds is gathered in the
-// buffer, and only with the bytes it still lacks. Each byte is thus copied at
-// most once whatever the chunking, and a declared total_len never allocates by
-// itself: the buffer only ever holds bytes actually fed.
+// from it in place; a frame that straddles two feeds is handed out as the part
+// buffered so far plus the rest still in the data, so the caller copies each
+// body straight to where it wants it. Only the unfinished tail of a feed is
+// buffered, and a declared total_len never allocates by itself: the buffer
+// only ever holds bytes actually fed.
 //
 // A malformed frame is not skipped: it and everything fed after it stay
 // buffered and every later feed reports it again, since the stream cannot be
 // resynchronised. Errors carry the prefix "RawFrameReader: ".
 class RawFrameReader {
  public:
-  // Calls on_frame(const FrameHeader&, std::string_view body) for every
-  // complete frame now at the front of the stream, oldest first. The body view
-  // is valid only during the call. A frame counts as consumed once on_frame
-  // returns, so an exception from on_frame leaves that frame buffered.
+  // Calls on_frame(const FrameHeader&, BodyPieces body) for every complete
+  // frame now at the front of the stream, oldest first. The pieces are valid
+  // only during the call. A frame counts as consumed once on_frame returns, so
+  // an exception from on_frame leaves that frame buffered.
   template <class OnFrame>
-  void feed_each(std::string_view data, OnFrame&& on_frame) {
+  void feed_pieces(std::string_view data, OnFrame&& on_frame) {
     size_t used = 0;  // bytes of data already cut into frames or buffered
     try {
-      // Finish what earlier feeds left in the buffer, topping it up only with
-      // the bytes its front frame still lacks.
+      // Finish what earlier feeds left in the buffer.
       while (pending() > 0) {
-        size_t lacking = front_lacking();
-        if (lacking == 0) {
-          std::string_view live = this->live();
-          FrameView f = decode_checked(live.substr(0, next_frame_size(live)));
-          on_frame(f.header, f.body);
-          consume(kFramePrefixLen + kFrameHeaderLen + f.body.size());
+        if (pending() < kFramePrefixLen) {
+          size_t take = std::min(kFramePrefixLen - pending(), data.size());
+          append(data.substr(used, take));
+          used += take;
+          if (pending() < kFramePrefixLen) return;
+        }
+        std::string_view held = live();
+        const auto* p = reinterpret_cast<const uint8_t*>(held.data());
+        uint64_t size = checked_frame_size(p);
+        if (size <= held.size()) {
+          check_total_len(size);
+          // Left whole in the buffer by an earlier error in on_frame.
+          on_frame(header_at(p + kFramePrefixLen), BodyPieces{held.substr(kFrameHeaderLen + kFramePrefixLen, size - kFramePrefixLen - kFrameHeaderLen), {}});
+          consume(static_cast<size_t>(size));
           continue;
         }
-        size_t take = std::min(lacking, data.size() - used);
-        if (take == 0) return;
-        append(data.substr(used, take));
-        used += take;
+        if (size - held.size() > data.size() - used) {
+          append(data.substr(used));
+          return;
+        }
+        // The frame straddles: its front is buffered, the rest is in data.
+        check_total_len(size);
+        size_t from_data = static_cast<size_t>(size - held.size());
+        std::string_view tail = data.substr(used, from_data);
+        uint8_t head[kFramePrefixLen + kFrameHeaderLen];
+        size_t head_held = std::min(held.size(), sizeof head);
+        std::memcpy(head, held.data(), head_held);
+        std::memcpy(head + head_held, tail.data(), sizeof head - head_held);
+        on_frame(header_at(head + kFramePrefixLen),
+                 BodyPieces{held.substr(head_held), tail.substr(sizeof head - head_held)});
+        used += from_data;
+        consume(held.size());
       }
       // The buffer is empty: cut frames straight from the data.
       for (;;) {
         std::string_view rest = data.substr(used);
-        size_t size = next_frame_size(rest);
-        if (size == 0) break;
-        FrameView f = decode_checked(rest.substr(0, size));
-        on_frame(f.header, f.body);
-        used += size;
+        if (rest.size() < kFramePrefixLen) break;
+        const auto* p = reinterpret_cast<const uint8_t*>(rest.data());
+        uint64_t size = checked_frame_size(p);
+        if (size > rest.size()) break;
+        check_total_len(size);
+        on_frame(header_at(p + kFramePrefixLen),
+                 BodyPieces{rest.substr(kFramePrefixLen + kFrameHeaderLen, size - kFramePrefixLen - kFrameHeaderLen), {}});
+        used += static_cast<size_t>(size);
       }
     } catch (...) {
       // The offending frame and all that follows it stay for the next feed.
@@ -156,6 +191,19 @@ class RawFrameReader {
       throw;
     }
     append(data.substr(used));
+  }
+
+  // As feed_pieces, with each body in one piece: on_frame(const FrameHeader&,
+  // std::string_view body). A straddling body is joined in a scratch string.
+  template <class OnFrame>
+  void feed_each(std::string_view data, OnFrame&& on_frame) {
+    std::string joined;
+    feed_pieces(data, [&](const FrameHeader& h, BodyPieces body) {
+      if (body.second.empty()) return on_frame(h, body.first);
+      joined.assign(body.first);
+      joined.append(body.second);
+      return on_frame(h, std::string_view(joined));
+    });
   }
   std::vector<Frame> feed(std::string_view data);
 
@@ -165,12 +213,23 @@ class RawFrameReader {
  private:
   std::string_view live() const noexcept { return std::string_view(buf_).substr(head_); }
   void append(std::string_view data);
-  // Bytes the buffered front frame still lacks (to read its size, then to be
-  // whole); 0 when it is complete.
-  size_t front_lacking() const;
-  // Size of the complete frame at the front of bytes, or 0 when more are needed.
-  static size_t next_frame_size(std::string_view bytes);
-  static FrameView decode_checked(std::string_view frame);
+  // Size of the frame whose 8-byte prefix is at p (total_len + 8, up to
+  // 2^32 + 7). Throws FrameError on a bad magic.
+  static uint64_t checked_frame_size(const uint8_t* p) {
+    uint32_t magic = detail::load_be<uint32_t>(p);
+    if (magic != kNetworkMagic) [[unlikely]]
+      fail_magic(magic);
+    return uint64_t{detail::load_be<uint32_t>(p + 4)} + kFramePrefixLen;
+  }
+  static void check_total_len(uint64_t size) {
+    if (size < kFramePrefixLen + kFrameHeaderLen) [[unlikely]]
+      fail_total_len(static_cast<uint32_t>(size - kFramePrefixLen));
+  }
+  static FrameHeader header_at(const uint8_t* p) noexcept {
+    return {p[0], detail::load_be<uint32_t>(p + 1), p[5], detail::load_be<uint16_t>(p + 6)};
+  }
+  [[noreturn]] static void fail_magic(uint32_t magic);
+  [[noreturn]] static void fail_total_len(uint32_t total_len);
   void consume(size_t n) noexcept;
 
   std::string buf_;

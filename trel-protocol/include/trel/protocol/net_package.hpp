@@ -28,6 +28,9 @@ class NetPackage {
 
   // The frame, raw-Snappy-compressed. Errors: "NetPackage snappy compress: ...".
   std::string encode_string() const;
+  // As encode_string, built in buf, which only ever grows (so a reused buffer
+  // is neither reallocated nor cleared again); the packet is a view into buf.
+  std::string_view encode_string_into(std::string& buf) const;
   // The bare frame.
   std::string encode_raw() const;
 
