@@ -52,12 +52,15 @@ bool is_instance(PyObject* o) {
   return type_of<T> && PyObject_TypeCheck(o, type_of<T>);
 }
 
-// An instance of T's own type is its basic size from the object allocator,
-// uncleared: the header and the value are written in full by new_instance. Any
-// other type (a collected one, a subtype of another size) goes the generic way.
+// An instance of T's own type, freed by the object allocator, is its basic size
+// from that allocator, uncleared: the header and the value are written in full by
+// new_instance. Any other type (a collected one, a subtype of another size) goes
+// the generic way.
 template <class T>
 PyObject* alloc_instance(PyTypeObject* type) {
-  if (type != type_of<T> || (PyType_GetFlags(type) & Py_TPFLAGS_HAVE_GC)) return check(PyType_GenericAlloc(type, 0));
+  if (type != type_of<T> || (PyType_GetFlags(type) & Py_TPFLAGS_HAVE_GC) ||
+      PyType_GetSlot(type, Py_tp_free) != reinterpret_cast<void*>(&PyObject_Free))
+    return check(PyType_GenericAlloc(type, 0));
   void* mem = PyObject_Malloc(Layout<T>::basic_size);
   if (!mem) {
     PyErr_NoMemory();
