@@ -73,7 +73,7 @@ void update_schema_from_binary(IndexSerializerState& self, std::string_view buf)
 IndexSchemaState serializer_schema(const IndexSerializerState& self) { return {self.catalog}; }
 
 // The batch is written straight into the bytes object handed back.
-py::Object serialize_batch(const IndexSerializerState& self, const py::Refs<trel::StructValue>& batch) {
+py::Object serialize_batch(const IndexSerializerState& self, const RowBatch& batch) {
   py::Object out;
   py::with_error_prefix("serialize_batch: ", [&] {
     trel::serialize_batch_to(*self.catalog, batch.items(), [&](size_t n) {
@@ -142,5 +142,25 @@ void register_schema(py::Module& m) {
 namespace py {
 
 PyObject* Conv<pyvelmora::Rows>::to(pyvelmora::Rows&& v) { return v.release(); }
+
+pyvelmora::RowBatch Conv<pyvelmora::RowBatch>::from(PyObject* o) {
+  using SV = trel::StructValue;
+  pyvelmora::RowBatch batch;
+  const bool list = PyList_Check(o);
+  if (!list && !PyTuple_Check(o)) {
+    auto& held = batch.held_.emplace(Conv<Refs<SV>>::from(o));
+    batch.items_.assign(held.items().begin(), held.items().end());
+    return batch;
+  }
+  const Py_ssize_t n = list ? PyList_Size(o) : PyTuple_Size(o);
+  batch.items_.reserve(static_cast<size_t>(n));
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    PyObject* item = list ? PyList_GetItem(o, i) : PyTuple_GetItem(o, i);
+    if (!is_instance<SV>(item)) raise_cannot_convert(item, class_name_of<SV>);
+    if (Layout<SV>::header(item).borrow < 0) raise(PyExc_RuntimeError, "Already mutably borrowed");
+    batch.items_.push_back(&Layout<SV>::value(item));
+  }
+  return batch;
+}
 
 }  // namespace py

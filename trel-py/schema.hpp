@@ -3,6 +3,9 @@
 // shared by every unit that moves rows.
 #pragma once
 
+#include <span>
+#include <vector>
+
 #include "binding/convert.hpp"
 #include "trel/protocol/index_serializer.hpp"
 #include "trel/protocol/schema_catalog.hpp"
@@ -47,9 +50,30 @@ class Rows final : public trel::RowSink {
   size_t filled_ = 0;
 };
 
+// Rows to encode, read in place, for a function whose only argument this is and
+// which runs no Python code before it returns. A list's or tuple's items are then
+// kept alive by the container and cannot change, so they are neither held nor
+// borrowed one by one; any other sequence may hand out new objects, which are held.
+// Type and borrow errors are those of py::Refs<trel::StructValue>.
+class RowBatch {
+ public:
+  std::span<const trel::StructValue* const> items() const noexcept { return items_; }
+
+ private:
+  friend struct py::Conv<RowBatch>;
+  std::vector<const trel::StructValue*> items_;
+  std::optional<py::Refs<trel::StructValue>> held_;
+};
+
 }  // namespace pyvelmora
 
 namespace py {
+
+template <>
+struct Conv<pyvelmora::RowBatch> {
+  static constexpr bool bound = false;
+  static pyvelmora::RowBatch from(PyObject* o);
+};
 
 template <>
 struct Conv<pyvelmora::Rows> {

@@ -107,7 +107,7 @@ BatchAlloc append_to(std::string& out) {
 inline size_t text_size(std::string_view s) noexcept { return 4 + s.size(); }
 
 // Encoded size of a slot already known to hold the kind its column wants.
-inline size_t value_size(size_t want, const Slot& s) noexcept {
+[[gnu::always_inline]] inline size_t value_size(size_t want, const Slot& s) noexcept {
   switch (want) {
     case 1: return 4;
     case 2:
@@ -144,7 +144,7 @@ inline void put_le_vector(char*& p, const std::vector<T>& v) noexcept {
   p += v.size() * sizeof(T);
 }
 
-inline void put_value(char*& p, size_t want, const Slot& s, double scale) noexcept {
+[[gnu::always_inline]] inline void put_value(char*& p, size_t want, const Slot& s, double scale) noexcept {
   switch (want) {
     case 1: store_be(p, static_cast<uint32_t>(*std::get_if<1>(&s))), p += 4; break;
     case 2: store_be(p, static_cast<uint64_t>(round_saturate(*std::get_if<2>(&s) * scale))), p += 8; break;
@@ -189,10 +189,12 @@ void encode_batch(const IndexSchemaCatalog& catalog, size_t n, RowAt row, const 
   const uint64_t words = (bits + 63) / 64;
 
   std::vector<size_t> want(F);
+  std::vector<size_t> width(F);  // of fixed-size values; 0 for the others
   std::vector<double> scale(F);
   for (size_t f = 0; f < F; ++f) {
     const IndexMetaField& field = meta->fields[f];
     want[f] = field.type.is_known() ? field.type.wire : 0;  // 0: takes any kind, writes nothing
+    width[f] = want[f] == 1 ? 4 : want[f] == 2 || want[f] == 7 ? 8 : 0;
     scale[f] = scale_of(field.precision);
   }
 
@@ -214,9 +216,10 @@ void encode_batch(const IndexSchemaCatalog& catalog, size_t n, RowAt row, const 
       const size_t kind = slots[f].index();
       if (kind == 0) {
         all_present = false;
+      } else if (kind == want[f]) {
+        column_bytes[f] += width[f] ? width[f] : value_size(kind, slots[f]);
       } else if (want[f] != 0) {
-        if (kind != want[f]) kinds_match = false;
-        else column_bytes[f] += value_size(kind, slots[f]);
+        kinds_match = false;
       }
     }
   }
@@ -369,6 +372,32 @@ inline void skip_fixed(Reader& r, uint64_t count, size_t width) {
   r.advance(static_cast<size_t>(count * width));
 }
 
+inline bool all_ascii(const uint8_t* p, size_t len) noexcept {
+  uint64_t any = 0;
+  size_t i = 0;
+  for (; i + 8 <= len; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    any |= w;
+  }
+  for (; i < len; ++i) any |= p[i];
+  return (any & 0x8080808080808080ULL) == 0;
+}
+
+// Steps over one text. Present ASCII texts, the common case, are taken here; any
+// other goes through the checked read, which reports the fault if there is one.
+inline void skip_text(Reader& r) {
+  const uint8_t* p = r.position();
+  if (r.remaining() >= 4) {
+    const uint32_t len = detail::load_be<uint32_t>(p);
+    if (len <= r.remaining() - 4 && all_ascii(p + 4, len)) {
+      r.advance(4 + size_t{len});
+      return;
+    }
+  }
+  r.get_string_view();
+}
+
 // Steps over one value of column type `type`, with every check a read would make.
 inline void skip_value(Reader& r, uint8_t type) {
   switch (type) {
@@ -381,7 +410,7 @@ inline void skip_value(Reader& r, uint8_t type) {
       r.need(8);
       r.advance(8);
       break;
-    case 3: r.get_string_view(); break;
+    case 3: skip_text(r); break;
     case 4:
     case 5:
     case 8: {
@@ -392,7 +421,7 @@ inline void skip_value(Reader& r, uint8_t type) {
       break;
     }
     case 6:
-      for (uint32_t c = r.get_u32(); c > 0; --c) r.get_string_view();
+      for (uint32_t c = r.get_u32(); c > 0; --c) skip_text(r);
       break;
   }
 }
@@ -419,7 +448,7 @@ void decode_batch(RowSink& sink, const IndexSchemaCatalog& catalog, std::string_
   const uint8_t* grans = r.position();
   skip_fixed(r, n, 4);
   const uint8_t* texts = r.position();
-  for (uint64_t i = 0; i < 2 * n; ++i) r.get_string_view();
+  for (uint64_t i = 0; i < 2 * n; ++i) skip_text(r);
   const uint8_t* aux = r.position();
   const int k = std::popcount(mask);
   if (k) skip_fixed(r, n * static_cast<uint64_t>(k), 4);  // n fits: 20 bytes per row are behind us
@@ -442,6 +471,11 @@ void decode_batch(RowSink& sink, const IndexSchemaCatalog& catalog, std::string_
     column[f] = r.position();
     const FieldType type = meta->fields[f].type;
     if (!type.is_known()) continue;  // carries no data; its slots stay Empty
+    const uint8_t w = type.wire;
+    if (all_present && (w == 1 || w == 2 || w == 7)) {
+      skip_fixed(r, n, w == 1 ? 4 : 8);
+      continue;
+    }
     const uint64_t bit0 = static_cast<uint64_t>(f) * n;
     for (uint64_t i = 0; i < n; ++i)
       if (all_present || bit_at(presence, bit0 + i)) skip_value(r, type.wire);
@@ -469,8 +503,8 @@ void decode_batch(RowSink& sink, const IndexSchemaCatalog& catalog, std::string_
     using E = typename std::remove_reference_t<decltype(v)>::value_type;
     const uint32_t count = detail::load_be<uint32_t>(p);
     p += 4;
-    v.resize(count);
-    for (uint32_t e = 0; e < count; ++e) v[e] = convert(p + size_t{e} * sizeof(E));
+    v.reserve(count);
+    for (uint32_t e = 0; e < count; ++e) v.push_back(convert(p + size_t{e} * sizeof(E)));
     p += size_t{count} * sizeof(E);
   };
   for (uint64_t i = 0; i < n; ++i) {
@@ -492,6 +526,10 @@ void decode_batch(RowSink& sink, const IndexSchemaCatalog& catalog, std::string_
     std::vector<Slot>& slots = sv.fields;
     slots.clear();
     slots.reserve(F);
+    // The slots are fresh memory written piecemeal below: claim all their cache
+    // lines at once rather than stall on each in turn.
+    const char* slot_bytes = reinterpret_cast<const char*>(slots.data());
+    for (size_t at = 0; at < F * sizeof(Slot); at += 64) __builtin_prefetch(slot_bytes + at, 1);
     for (size_t f = 0; f < F; ++f) {
       if (wire[f] == 0 || (!all_present && !bit_at(presence, static_cast<uint64_t>(f) * n + i))) {
         slots.emplace_back();

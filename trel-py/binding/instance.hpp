@@ -52,10 +52,27 @@ bool is_instance(PyObject* o) {
   return type_of<T> && PyObject_TypeCheck(o, type_of<T>);
 }
 
+// An instance of T's own type, freed by the object allocator, is its basic size
+// from that allocator, uncleared: the header and the value are written in full by
+// new_instance. Any other type (a collected one, a subtype of another size) goes
+// the generic way.
+template <class T>
+PyObject* alloc_instance(PyTypeObject* type) {
+  if (type != type_of<T> || (PyType_GetFlags(type) & Py_TPFLAGS_HAVE_GC) ||
+      PyType_GetSlot(type, Py_tp_free) != reinterpret_cast<void*>(&PyObject_Free))
+    return check(PyType_GenericAlloc(type, 0));
+  void* mem = PyObject_Malloc(Layout<T>::basic_size);
+  if (!mem) {
+    PyErr_NoMemory();
+    throw error_already_set{};
+  }
+  return PyObject_Init(static_cast<PyObject*>(mem), type);
+}
+
 // Allocates an instance of `type` (T's type or a subtype) holding T(args...).
 template <class T, class... Args>
 PyObject* new_instance(PyTypeObject* type, Args&&... args) {
-  PyObject* o = check(PyType_GenericAlloc(type, 0));
+  PyObject* o = alloc_instance<T>(type);
   auto& h = Layout<T>::header(o);
   h.borrow = 0;
   h.dict = nullptr;
