@@ -142,6 +142,28 @@ def test_serialize_matches_the_oracle(cols, rows):
     assert ser.serialize_batch(svs) == oracle_batch(1, 77, cols, rows)
 
 
+class RowSequence:
+    """A sequence that is neither a list nor a tuple and makes its items on demand."""
+
+    def __init__(self, rows):
+        self.rows = rows
+
+    def __len__(self):
+        return len(self.rows)
+
+    def __getitem__(self, i):
+        return self.rows[i]
+
+
+@pytest.mark.parametrize("wrap", [list, tuple, RowSequence])
+def test_any_row_sequence_encodes_alike(wrap):
+    ser = serializer({(1, 77): ALL})
+    svs = [make_row(1, 77, ALL, r) for r in ALL_ROWS]
+    assert ser.serialize_batch(wrap(svs)) == oracle_batch(1, 77, ALL, ALL_ROWS)
+    with pytest.raises(TypeError, match="^argument 'batch': 'int' object cannot be converted to 'StructValue'$"):
+        ser.serialize_batch(wrap(svs + [1]))
+
+
 def test_documented_bytes():
     ser = serializer({(0, 1): [(INT, 0), (INT, 0)], (0, 2): [(VINT, 0)], (0, 3): [(INT, 0)] * 3})
     two = [make_row(0, 1, [(INT, 0)] * 2, (0, 0, b"", b"", v)) for v in ([10, 11], [None, 21])]
