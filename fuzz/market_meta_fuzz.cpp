@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const trel::IndexDataMap names = [] {
     trel::IndexDataMap m;
     uint32_t id = 1;
-    for (const char* s : {"g::Commodity", "g::Dividend", "g::Futures", "g::Holiday", "g::Market", "g::Security",
-                          "g::Stock"})
+    for (const char* s :
+         {"g::Commodity", "g::Dividend", "g::Futures", "g::Holiday", "g::Market", "g::Security", "g::Stock"})
       m.entries[s] = {1, 0, id++};
     return m;
   }();

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-debian_packages=(g++ libsnappy-dev libsimdjson-dev libgtest-dev clang libclang-rt-14-dev)
+debian_packages=(g++ libsnappy-dev libsimdjson-dev libgtest-dev clang libclang-rt-14-dev clang-format)
 missing=()
 for pkg in "${debian_packages[@]}"; do
   dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")

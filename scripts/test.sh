@@ -8,6 +8,9 @@ scripts/install-deps.sh
 scripts/build.sh
 export PATH="$PWD/.venv/bin:$PATH"
 
+# The C++ sources stay formatted.
+git ls-files '*.cpp' '*.hpp' | xargs clang-format --dry-run --Werror
+
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j2
 ctest --preset asan

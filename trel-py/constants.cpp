@@ -56,7 +56,9 @@ void register_market_state_constants(py::Module& m) {
 }
 
 void register_vornhelm_constants(py::Module& m) {
-  add_all(m, {{"vornhelm_category_sampler", 0}, {"vornhelm_category_soldier", 1}, {"vornhelm_category_client", 2}});
+  add_all(
+      m,
+      {{"vornhelm_category_sampler", 0}, {"vornhelm_category_soldier", 1}, {"vornhelm_category_client", 2}});
 }
 
 void register_framing_constants(py::Module& m) {

@@ -20,7 +20,8 @@ py::Object encode_string(const NetPackage& p) {
     }
   } trim;
   std::string_view packet = p.encode_string_into(buf);
-  return py::Object::steal(py::check(PyBytes_FromStringAndSize(packet.data(), static_cast<Py_ssize_t>(packet.size()))));
+  return py::Object::steal(
+      py::check(PyBytes_FromStringAndSize(packet.data(), static_cast<Py_ssize_t>(packet.size()))));
 }
 
 // The length argument is converted for the callers that pass one and otherwise unused.

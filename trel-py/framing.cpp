@@ -1,9 +1,9 @@
 // Raw frames: encode_raw_frame, the stream splitter, the frame header and the keep-alive body.
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
-#include <string_view>
 
 #include "registry.hpp"
 #include "trel/protocol/frame.hpp"
@@ -16,7 +16,8 @@ using trel::Keepalive;
 using trel::NetHeader;
 using trel::RawFrameReader;
 
-std::string encode_raw_frame(uint16_t cmd, uint32_t seq, std::string_view body, uint8_t version, uint8_t flag) {
+std::string encode_raw_frame(uint16_t cmd, uint32_t seq, std::string_view body, uint8_t version,
+                             uint8_t flag) {
   try {
     return trel::encode_frame(trel::FrameHeader{version, seq, flag, cmd}, body);
   } catch (const trel::FrameError& e) {
@@ -28,7 +29,8 @@ std::string encode_raw_frame(uint16_t cmd, uint32_t seq, std::string_view body, 
 // allocated at its final size and filled from the pieces, so a frame that
 // straddled two feeds is copied once more only for its buffered front.
 PyObject* frame_tuple(const trel::FrameHeader& h, trel::BodyPieces body) {
-  py::Object bytes = py::Object::steal(py::check(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(body.size()))));
+  py::Object bytes =
+      py::Object::steal(py::check(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(body.size()))));
   char* out = PyBytes_AsString(bytes.get());
   if (!out) throw py::error_already_set{};
   if (!body.first.empty()) std::memcpy(out, body.first.data(), body.first.size());
@@ -57,7 +59,8 @@ class Collected {
     for (size_t i = 0; i < size(); ++i) Py_DECREF(at(i));
   }
   void push(PyObject* o) {
-    if (n_ < kInline) inline_[n_] = o;
+    if (n_ < kInline)
+      inline_[n_] = o;
     else {
       try {
         more_.push_back(o);
@@ -71,7 +74,8 @@ class Collected {
   py::Object take() {
     py::Object list = py::Object::steal(py::check(PyList_New(static_cast<Py_ssize_t>(n_))));
     size_t n = std::exchange(n_, 0);
-    for (size_t i = 0; i < n; ++i) PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), i < kInline ? inline_[i] : more_[i - kInline]);
+    for (size_t i = 0; i < n; ++i)
+      PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), i < kInline ? inline_[i] : more_[i - kInline]);
     more_.clear();
     return list;
   }
@@ -87,7 +91,8 @@ class Collected {
 
 py::Object feed(RawFrameReader& self, std::string_view data) {
   Collected frames;
-  self.feed_pieces(data, [&](const trel::FrameHeader& h, trel::BodyPieces body) { frames.push(frame_tuple(h, body)); });
+  self.feed_pieces(
+      data, [&](const trel::FrameHeader& h, trel::BodyPieces body) { frames.push(frame_tuple(h, body)); });
   return frames.take();
 }
 

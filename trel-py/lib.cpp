@@ -61,8 +61,15 @@ void register_all(py::Module& m) {
   register_push_constants(m);
 }
 
-PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "pyvelmora", "Codecs and utilities of the trading platform.", -1,
-                          nullptr, nullptr, nullptr, nullptr, nullptr};
+PyModuleDef module_def = {PyModuleDef_HEAD_INIT,
+                          "pyvelmora",
+                          "Codecs and utilities of the trading platform.",
+                          -1,
+                          nullptr,
+                          nullptr,
+                          nullptr,
+                          nullptr,
+                          nullptr};
 
 }  // namespace
 }  // namespace pyvelmora

@@ -141,8 +141,8 @@ int64_t next_market_continue_time(uint64_t now, int32_t time_zone, py::Object pe
   return cal::next_market_continue_time(c, now);
 }
 
-std::vector<int64_t> equivalant_market_time(uint64_t now, int32_t time_zone, py::Object periods, Holidays holidays,
-                                            bool ignore_weekend, int32_t pattern) {
+std::vector<int64_t> equivalant_market_time(uint64_t now, int32_t time_zone, py::Object periods,
+                                            Holidays holidays, bool ignore_weekend, int32_t pattern) {
   cal::MarketCalendar c = calendar(time_zone, periods, std::move(holidays));
   c.set_ignore_weekend(ignore_weekend);
   if (pattern < 0 || pattern > 2)
@@ -155,14 +155,14 @@ cal::SpanList tradeday_sections(int32_t tradeday, int32_t time_zone, py::Object 
   return cal::tradeday_sections(calendar(time_zone, periods, std::move(holidays)), tradeday);
 }
 
-std::pair<int64_t, int64_t> sampler_tm_bound(uint64_t now, int32_t time_zone, py::Object periods, Holidays holidays,
-                                             uint32_t granularity, bool tm_as_of_eod) {
+std::pair<int64_t, int64_t> sampler_tm_bound(uint64_t now, int32_t time_zone, py::Object periods,
+                                             Holidays holidays, uint32_t granularity, bool tm_as_of_eod) {
   cal::MarketCalendar c = calendar(time_zone, periods, std::move(holidays));
   return cal::sampler_tm_bound(c, now, granularity, tm_as_of_eod);
 }
 
-std::pair<int64_t, int64_t> sampler_tm_begin(uint64_t now, int32_t time_zone, py::Object periods, Holidays holidays,
-                                             uint32_t granularity, bool tm_as_of_eod) {
+std::pair<int64_t, int64_t> sampler_tm_begin(uint64_t now, int32_t time_zone, py::Object periods,
+                                             Holidays holidays, uint32_t granularity, bool tm_as_of_eod) {
   cal::MarketCalendar c = calendar(time_zone, periods, std::move(holidays));
   return cal::sampler_tm_begin(c, now, granularity, tm_as_of_eod);
 }

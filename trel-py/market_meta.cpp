@@ -1,6 +1,7 @@
 // Market-meta bundles: the loader, MarketMeta with its row conversion, MarketInfo.
-#include "registry.hpp"
 #include "trel/protocol/market_meta.hpp"
+
+#include "registry.hpp"
 
 namespace pyvelmora {
 

@@ -13,7 +13,8 @@ const trel::SharedCatalog& empty_catalog() {
 }
 
 trel::SharedCatalog catalog_of(PyObject* serializer) {
-  if (!py::is_instance<IndexSerializerState>(serializer)) py::raise_cannot_convert(serializer, "IndexSerializer");
+  if (!py::is_instance<IndexSerializerState>(serializer))
+    py::raise_cannot_convert(serializer, "IndexSerializer");
   py::SharedBorrow borrow(serializer);
   return py::Layout<IndexSerializerState>::value(serializer).catalog;
 }

@@ -24,8 +24,8 @@ DecodeError DecodeError::unknown_enum(uint64_t raw) {
 }
 
 DecodeError DecodeError::type_mismatch(uint64_t field_index, std::string_view schema_type) {
-  return {Kind::TypeMismatch, "StructValue field type mismatch for field index " + std::to_string(field_index) +
-                                  ": schema = " + std::string(schema_type)};
+  return {Kind::TypeMismatch, "StructValue field type mismatch for field index " +
+                                  std::to_string(field_index) + ": schema = " + std::string(schema_type)};
 }
 
 std::string_view Reader::get_string_view() {

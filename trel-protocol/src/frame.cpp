@@ -27,16 +27,18 @@ constexpr size_t kKeepCapacity = size_t{1} << 20;
 
 }  // namespace
 
-FrameError FrameError::envelope_too_short() { return {Kind::EnvelopeTooShort, "envelope too short (need 8 bytes)"}; }
+FrameError FrameError::envelope_too_short() {
+  return {Kind::EnvelopeTooShort, "envelope too short (need 8 bytes)"};
+}
 
 FrameError FrameError::bad_magic(uint32_t found) {
   return {Kind::BadMagic, "bad magic 0x" + hex8(found) + " (expected 0x" + hex8(kNetworkMagic) + ")"};
 }
 
 FrameError FrameError::total_len_too_small(uint32_t total_len) {
-  return {Kind::TotalLenTooSmall,
-          "total_len " + std::to_string(total_len) + " is smaller than header length (" +
-              std::to_string(kFrameHeaderLen) + ")"};
+  return {Kind::TotalLenTooSmall, "total_len " + std::to_string(total_len) +
+                                      " is smaller than header length (" + std::to_string(kFrameHeaderLen) +
+                                      ")"};
 }
 
 FrameError FrameError::incomplete_body(uint32_t total_len, uint64_t got) {
@@ -44,7 +46,9 @@ FrameError FrameError::incomplete_body(uint32_t total_len, uint64_t got) {
           "incomplete body: need " + std::to_string(total_len) + " bytes, got " + std::to_string(got)};
 }
 
-FrameError FrameError::header_too_short() { return {Kind::HeaderTooShort, "header too short (need 8 bytes)"}; }
+FrameError FrameError::header_too_short() {
+  return {Kind::HeaderTooShort, "header too short (need 8 bytes)"};
+}
 
 FrameError FrameError::body_too_large(uint64_t size) {
   return {Kind::BodyTooLarge, "body of " + std::to_string(size) + " bytes exceeds the frame limit (" +
@@ -147,7 +151,9 @@ void RawFrameReader::append(std::string_view data) {
   buf_.append(data);
 }
 
-void RawFrameReader::fail_magic(uint32_t magic) { throw FrameError::bad_magic(magic).prefixed("RawFrameReader: "); }
+void RawFrameReader::fail_magic(uint32_t magic) {
+  throw FrameError::bad_magic(magic).prefixed("RawFrameReader: ");
+}
 
 void RawFrameReader::fail_total_len(uint32_t total_len) {
   throw FrameError::total_len_too_small(total_len).prefixed("RawFrameReader: ");
@@ -157,8 +163,10 @@ void RawFrameReader::consume(size_t n) noexcept {
   head_ += n;
   if (head_ == buf_.size()) {
     head_ = 0;
-    if (buf_.capacity() > kKeepCapacity) std::string().swap(buf_);
-    else buf_.clear();
+    if (buf_.capacity() > kKeepCapacity)
+      std::string().swap(buf_);
+    else
+      buf_.clear();
   }
 }
 

@@ -24,10 +24,12 @@ BatchError BatchError::unknown_schema(uint16_t ns, uint32_t meta_id) {
           "unknown schema: namespace=" + std::to_string(ns) + " meta_id=" + std::to_string(meta_id)};
 }
 
-BatchError BatchError::field_count(uint64_t row_fields, uint64_t schema_fields, uint16_t ns, uint32_t meta_id) {
+BatchError BatchError::field_count(uint64_t row_fields, uint64_t schema_fields, uint16_t ns,
+                                   uint32_t meta_id) {
   return {Kind::FieldCount, "StructValue field count " + std::to_string(row_fields) +
                                 " does not match schema field count " + std::to_string(schema_fields) +
-                                " for (ns=" + std::to_string(ns) + ", meta_id=" + std::to_string(meta_id) + ")"};
+                                " for (ns=" + std::to_string(ns) + ", meta_id=" + std::to_string(meta_id) +
+                                ")"};
 }
 
 BatchError BatchError::field_kind(uint64_t field, SlotKind slot, FieldType schema) {
@@ -65,14 +67,18 @@ inline int64_t round_saturate(double x) noexcept {
   // Truncate, then step by the exact remainder; no libm call on the hot path.
   int64_t i = static_cast<int64_t>(x);
   const double rest = x - static_cast<double>(i);
-  if (rest >= 0.5) ++i;
-  else if (rest <= -0.5) --i;
+  if (rest >= 0.5)
+    ++i;
+  else if (rest <= -0.5)
+    --i;
   return i;
 }
 
 }  // namespace
 
-int64_t scale_double(double v, uint32_t precision) noexcept { return round_saturate(v * scale_of(precision)); }
+int64_t scale_double(double v, uint32_t precision) noexcept {
+  return round_saturate(v * scale_of(precision));
+}
 
 double unscale_double(int64_t raw, uint32_t precision) noexcept {
   return static_cast<double>(raw) * unscale_of(precision);
@@ -109,18 +115,24 @@ inline size_t text_size(std::string_view s) noexcept { return 4 + s.size(); }
 // Encoded size of a slot already known to hold the kind its column wants.
 [[gnu::always_inline]] inline size_t value_size(size_t want, const Slot& s) noexcept {
   switch (want) {
-    case 1: return 4;
+    case 1:
+      return 4;
     case 2:
-    case 7: return 8;
-    case 3: return text_size(*std::get_if<3>(&s));
-    case 4: return 4 + std::get_if<4>(&s)->size() * 4;
-    case 5: return 4 + std::get_if<5>(&s)->size() * 8;
+    case 7:
+      return 8;
+    case 3:
+      return text_size(*std::get_if<3>(&s));
+    case 4:
+      return 4 + std::get_if<4>(&s)->size() * 4;
+    case 5:
+      return 4 + std::get_if<5>(&s)->size() * 8;
     case 6: {
       size_t total = 4;
       for (const auto& e : *std::get_if<6>(&s)) total += text_size(e);
       return total;
     }
-    case 8: return 4 + std::get_if<8>(&s)->size() * 8;
+    case 8:
+      return 4 + std::get_if<8>(&s)->size() * 8;
   }
   return 0;
 }
@@ -146,10 +158,18 @@ inline void put_le_vector(char*& p, const std::vector<T>& v) noexcept {
 
 [[gnu::always_inline]] inline void put_value(char*& p, size_t want, const Slot& s, double scale) noexcept {
   switch (want) {
-    case 1: store_be(p, static_cast<uint32_t>(*std::get_if<1>(&s))), p += 4; break;
-    case 2: store_be(p, static_cast<uint64_t>(round_saturate(*std::get_if<2>(&s) * scale))), p += 8; break;
-    case 3: put_text(p, *std::get_if<3>(&s)); break;
-    case 4: put_le_vector(p, *std::get_if<4>(&s)); break;
+    case 1:
+      store_be(p, static_cast<uint32_t>(*std::get_if<1>(&s))), p += 4;
+      break;
+    case 2:
+      store_be(p, static_cast<uint64_t>(round_saturate(*std::get_if<2>(&s) * scale))), p += 8;
+      break;
+    case 3:
+      put_text(p, *std::get_if<3>(&s));
+      break;
+    case 4:
+      put_le_vector(p, *std::get_if<4>(&s));
+      break;
     case 5: {
       const auto& v = *std::get_if<5>(&s);
       store_be(p, static_cast<uint32_t>(v.size()));
@@ -164,8 +184,12 @@ inline void put_le_vector(char*& p, const std::vector<T>& v) noexcept {
       for (const auto& e : v) put_text(p, e);
       break;
     }
-    case 7: store_be(p, static_cast<uint64_t>(*std::get_if<7>(&s))), p += 8; break;
-    case 8: put_le_vector(p, *std::get_if<8>(&s)); break;
+    case 7:
+      store_be(p, static_cast<uint64_t>(*std::get_if<7>(&s))), p += 8;
+      break;
+    case 8:
+      put_le_vector(p, *std::get_if<8>(&s));
+      break;
   }
 }
 
@@ -258,7 +282,8 @@ void encode_batch(const IndexSchemaCatalog& catalog, size_t n, RowAt row, const 
   std::vector<uint64_t> flags(all_present ? 0 : words);
   if (all_present) {
     for (uint64_t w = 0; w + 1 < words; ++w) store_be(presence + 8 * w, ~uint64_t{0});
-    if (words) store_be(presence + 8 * (words - 1), bits % 64 ? (uint64_t{1} << (bits % 64)) - 1 : ~uint64_t{0});
+    if (words)
+      store_be(presence + 8 * (words - 1), bits % 64 ? (uint64_t{1} << (bits % 64)) - 1 : ~uint64_t{0});
   }
 
   // Pass 2: every section at its own cursor, row by row.
@@ -307,7 +332,8 @@ std::string encode_blob(const IndexSchemaCatalog& catalog, size_t n, RowAt row) 
   } else {
     order.resize(n);
     std::iota(order.begin(), order.end(), 0u);
-    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return key_of(a) < key_of(b); });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](uint32_t a, uint32_t b) { return key_of(a) < key_of(b); });
     for (size_t i = 1; i < n; ++i)
       if (key_of(order[i]) != key_of(order[i - 1])) starts.push_back(i);
     starts.push_back(n);
@@ -322,8 +348,9 @@ std::string encode_blob(const IndexSchemaCatalog& catalog, size_t n, RowAt row) 
     if (single)
       encode_batch(catalog, n, row, append_to(plain));
     else
-      encode_batch(catalog, starts[g + 1] - begin,
-                   [&](size_t i) -> const StructValue& { return row(order[begin + i]); }, append_to(plain));
+      encode_batch(
+          catalog, starts[g + 1] - begin,
+          [&](size_t i) -> const StructValue& { return row(order[begin + i]); }, append_to(plain));
     store_be(plain.data() + len_at, static_cast<uint32_t>(plain.size() - len_at - 4));
   }
   return snappy::compress(plain);
@@ -333,7 +360,8 @@ std::string encode_blob(const IndexSchemaCatalog& catalog, size_t n, RowAt row) 
 
 void serialize_batch_to(const IndexSchemaCatalog& catalog, std::span<const StructValue* const> rows,
                         const BatchAlloc& alloc) {
-  encode_batch(catalog, rows.size(), [&](size_t i) -> const StructValue& { return *rows[i]; }, alloc);
+  encode_batch(
+      catalog, rows.size(), [&](size_t i) -> const StructValue& { return *rows[i]; }, alloc);
 }
 
 void serialize_batch_into(std::string& out, const IndexSchemaCatalog& catalog,
@@ -349,7 +377,8 @@ std::string serialize_batch(const IndexSchemaCatalog& catalog, std::span<const S
 
 std::string serialize_batch(const IndexSchemaCatalog& catalog, std::span<const StructValue> rows) {
   std::string out;
-  encode_batch(catalog, rows.size(), [&](size_t i) -> const StructValue& { return rows[i]; }, append_to(out));
+  encode_batch(
+      catalog, rows.size(), [&](size_t i) -> const StructValue& { return rows[i]; }, append_to(out));
   return out;
 }
 
@@ -410,7 +439,9 @@ inline void skip_value(Reader& r, uint8_t type) {
       r.need(8);
       r.advance(8);
       break;
-    case 3: skip_text(r); break;
+    case 3:
+      skip_text(r);
+      break;
     case 4:
     case 5:
     case 8: {
@@ -461,8 +492,8 @@ void decode_batch(RowSink& sink, const IndexSchemaCatalog& catalog, std::string_
   r.advance(size_t{words} * 8);
   bool all_present = true;
   for (uint32_t w = 0; w < words && all_present; ++w) {
-    const uint64_t full = (w + 1 < words || expected * 64 == n * F) ? ~uint64_t{0}
-                                                                    : (uint64_t{1} << ((n * F) % 64)) - 1;
+    const uint64_t full =
+        (w + 1 < words || expected * 64 == n * F) ? ~uint64_t{0} : (uint64_t{1} << ((n * F) % 64)) - 1;
     all_present = detail::load_be<uint64_t>(presence + 8 * size_t{w}) == full;
   }
 
@@ -537,12 +568,17 @@ void decode_batch(RowSink& sink, const IndexSchemaCatalog& catalog, std::string_
       }
       const uint8_t*& p = column[f];
       switch (wire[f]) {
-        case 1: slots.emplace_back(std::in_place_index<1>, detail::load_be<int32_t>(p)), p += 4; break;
+        case 1:
+          slots.emplace_back(std::in_place_index<1>, detail::load_be<int32_t>(p)), p += 4;
+          break;
         case 2:
-          slots.emplace_back(std::in_place_index<2>, static_cast<double>(detail::load_be<int64_t>(p)) * unscale[f]);
+          slots.emplace_back(std::in_place_index<2>,
+                             static_cast<double>(detail::load_be<int64_t>(p)) * unscale[f]);
           p += 8;
           break;
-        case 3: slots.emplace_back(std::in_place_index<3>, text_at(p)); break;
+        case 3:
+          slots.emplace_back(std::in_place_index<3>, text_at(p));
+          break;
         case 4:
           le_run(p, std::get<4>(slots.emplace_back(std::in_place_index<4>)),
                  [](const uint8_t* q) { return detail::load_le<int32_t>(q); });
@@ -561,7 +597,9 @@ void decode_batch(RowSink& sink, const IndexSchemaCatalog& catalog, std::string_
           for (uint32_t e = 0; e < count; ++e) v.emplace_back(text_at(p));
           break;
         }
-        case 7: slots.emplace_back(std::in_place_index<7>, detail::load_be<int64_t>(p)), p += 8; break;
+        case 7:
+          slots.emplace_back(std::in_place_index<7>, detail::load_be<int64_t>(p)), p += 8;
+          break;
         case 8:
           le_run(p, std::get<8>(slots.emplace_back(std::in_place_index<8>)),
                  [](const uint8_t* q) { return detail::load_le<int64_t>(q); });

@@ -95,13 +95,27 @@ void append_string(std::string& out, std::string_view s) {
     out.append(s.data() + run, i - run);
     run = i + 1;
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\f': out += "\\f"; break;
-      case '\r': out += "\\r"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
       default: {
         const char esc[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xF]};
         out.append(esc, sizeof esc);
@@ -170,12 +184,24 @@ Value* Object::find(std::string_view key) {
 
 void Value::dump_to(std::string& out) const {
   switch (type()) {
-    case Type::Null: out += "null"; break;
-    case Type::Bool: append_bool(out, std::get<bool>(v_)); break;
-    case Type::Int: append_int(out, std::get<int64_t>(v_)); break;
-    case Type::UInt: append_uint(out, std::get<uint64_t>(v_)); break;
-    case Type::Double: append_double(out, std::get<double>(v_)); break;
-    case Type::String: append_string(out, std::get<std::string>(v_)); break;
+    case Type::Null:
+      out += "null";
+      break;
+    case Type::Bool:
+      append_bool(out, std::get<bool>(v_));
+      break;
+    case Type::Int:
+      append_int(out, std::get<int64_t>(v_));
+      break;
+    case Type::UInt:
+      append_uint(out, std::get<uint64_t>(v_));
+      break;
+    case Type::Double:
+      append_double(out, std::get<double>(v_));
+      break;
+    case Type::String:
+      append_string(out, std::get<std::string>(v_));
+      break;
     case Type::Array: {
       out += '[';
       bool first = true;

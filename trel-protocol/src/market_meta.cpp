@@ -162,11 +162,16 @@ MarginSpec margin_text(TextParser& tp, std::string_view text) {
   if (!e || e->get_object().get(obj)) return m;
   for (auto kv : obj) {
     std::string_view k = kv.key;
-    if (k == "long_rate") m.long_rate = double_or_zero(kv.value);
-    else if (k == "long_type") m.long_type = i32_or_zero(kv.value);
-    else if (k == "short_rate") m.short_rate = double_or_zero(kv.value);
-    else if (k == "short_type") m.short_type = i32_or_zero(kv.value);
-    else if (k == "algorithm") m.algorithm = i32_or_zero(kv.value);
+    if (k == "long_rate")
+      m.long_rate = double_or_zero(kv.value);
+    else if (k == "long_type")
+      m.long_type = i32_or_zero(kv.value);
+    else if (k == "short_rate")
+      m.short_rate = double_or_zero(kv.value);
+    else if (k == "short_type")
+      m.short_type = i32_or_zero(kv.value);
+    else if (k == "algorithm")
+      m.algorithm = i32_or_zero(kv.value);
   }
   return m;
 }
@@ -202,8 +207,10 @@ CommissionSpec commission_text(TextParser& tp, std::string_view text) {
   for (auto kv : obj) {
     for (const Key& k : keys) {
       if (kv.key != k.name) continue;
-      if (k.type) c.*k.type = i32_or_zero(kv.value);
-      else c.*k.rate = double_or_zero(kv.value);
+      if (k.type)
+        c.*k.type = i32_or_zero(kv.value);
+      else
+        c.*k.rate = double_or_zero(kv.value);
       break;
     }
   }
@@ -245,14 +252,16 @@ class SectionReader {
   std::string_view required_string(std::string_view key) const {
     auto e = find(key);
     std::string_view v;
-    if (!e || e->get_string().get(v)) throw std::runtime_error("missing/!string field '" + std::string(key) + "'");
+    if (!e || e->get_string().get(v))
+      throw std::runtime_error("missing/!string field '" + std::string(key) + "'");
     return v;
   }
 
   dom::array required_array(std::string_view key) const {
     auto e = find(key);
     dom::array v;
-    if (!e || e->get_array().get(v)) throw std::runtime_error("missing/!array field '" + std::string(key) + "'");
+    if (!e || e->get_array().get(v))
+      throw std::runtime_error("missing/!array field '" + std::string(key) + "'");
     return v;
   }
 
@@ -288,7 +297,9 @@ class SectionReader {
     out.resize(count_);
   }
 
-  void strings(std::string_view key, std::vector<std::string>& out) const { column(key, out, string_or_empty); }
+  void strings(std::string_view key, std::vector<std::string>& out) const {
+    column(key, out, string_or_empty);
+  }
   void ints(std::string_view key, std::vector<int32_t>& out) const { column(key, out, i32_or_zero); }
   void longs(std::string_view key, std::vector<int64_t>& out) const { column(key, out, i64_or_zero); }
   void doubles(std::string_view key, std::vector<double>& out) const { column(key, out, double_or_zero); }
@@ -645,8 +656,9 @@ std::vector<StructValue> MarketMeta::to_sv(const IndexDataMap& index_data_map) c
   if (market_info) {
     const MarketInfo& m = *market_info;
     if (StructValue* sv = start(m, "Market", 9))
-      RowFiller{*sv} << m.trade_day << m.name << m.time_zone << m.currency << render_policy_map(m.trading_period)
-                     << m.start_day << m.begin_day << render_revs(m.revs) << render_extra(m.extra);
+      RowFiller{*sv} << m.trade_day << m.name << m.time_zone << m.currency
+                     << render_policy_map(m.trading_period) << m.start_day << m.begin_day
+                     << render_revs(m.revs) << render_extra(m.extra);
   }
   if (holidays) {
     const HolidaySection& s = *holidays;

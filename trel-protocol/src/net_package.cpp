@@ -1,9 +1,9 @@
 #include "trel/protocol/net_package.hpp"
 
+#include <snappy.h>
+
 #include <cstring>
 #include <stdexcept>
-
-#include <snappy.h>
 
 #include "trel/protocol/codec.hpp"
 #include "trel/protocol/frame.hpp"
@@ -41,7 +41,8 @@ std::string_view NetPackage::encode_string_into(std::string& buf) const {
   if (content_.size() > kMaxFrameBody) throw frame_error(FrameError::body_too_large(content_.size()));
   if (frame_size > kMaxSnappyInput)
     throw std::runtime_error("NetPackage snappy compress: input of " + std::to_string(frame_size) +
-                             " bytes exceeds the block limit (" + std::to_string(kMaxSnappyInput) + " bytes)");
+                             " bytes exceeds the block limit (" + std::to_string(kMaxSnappyInput) +
+                             " bytes)");
   // The frame is written at the front of buf and compressed to just behind it.
   const size_t plain = static_cast<size_t>(frame_size);
   const size_t need = plain + ::snappy::MaxCompressedLength(plain);
@@ -56,7 +57,8 @@ std::string_view NetPackage::encode_string_into(std::string& buf) const {
   put_be(out + 9, seq_, 4);
   out[13] = kFlag;
   put_be(out + 14, cmd_, 2);
-  if (!content_.empty()) std::memcpy(out + kFramePrefixLen + kFrameHeaderLen, content_.data(), content_.size());
+  if (!content_.empty())
+    std::memcpy(out + kFramePrefixLen + kFrameHeaderLen, content_.data(), content_.size());
   size_t packed = 0;
   ::snappy::RawCompress(buf.data(), plain, buf.data() + plain, &packed);
   return std::string_view(buf).substr(plain, packed);

@@ -19,18 +19,25 @@ bool is_continuation(uint8_t b) { return (b & 0xC0) == 0x80; }
 // Second-byte ranges that exclude overlong forms, surrogates and values past U+10FFFF.
 bool valid_second(uint8_t first, uint8_t second) {
   switch (first) {
-    case 0xE0: return second >= 0xA0 && second <= 0xBF;
-    case 0xED: return second >= 0x80 && second <= 0x9F;
-    case 0xF0: return second >= 0x90 && second <= 0xBF;
-    case 0xF4: return second >= 0x80 && second <= 0x8F;
-    default: return is_continuation(second);
+    case 0xE0:
+      return second >= 0xA0 && second <= 0xBF;
+    case 0xED:
+      return second >= 0x80 && second <= 0x9F;
+    case 0xF0:
+      return second >= 0x90 && second <= 0xBF;
+    case 0xF4:
+      return second >= 0x80 && second <= 0x8F;
+    default:
+      return is_continuation(second);
   }
 }
 
 std::string invalid(size_t len, size_t at) {
   return "invalid utf-8 sequence of " + std::to_string(len) + " bytes from index " + std::to_string(at);
 }
-std::string incomplete(size_t at) { return "incomplete utf-8 byte sequence from index " + std::to_string(at); }
+std::string incomplete(size_t at) {
+  return "incomplete utf-8 byte sequence from index " + std::to_string(at);
+}
 
 }  // namespace
 

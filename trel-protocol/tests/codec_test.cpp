@@ -2,10 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "trel/testing.hpp"
-
 #include "trel/protocol/snappy.hpp"
 #include "trel/protocol/utf8.hpp"
+#include "trel/testing.hpp"
 
 using trel::DecodeError;
 using trel::Reader;
@@ -80,25 +79,35 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ErrorCase{std::string(3, '\0'), [](Reader& r) { r.get_u32(); },
                   "unexpected end of input: needed 1 more bytes"},
-        ErrorCase{std::string("\0\0\0\x0a" "abcd", 8), [](Reader& r) { r.get_string(); },
-                  "unexpected end of input: needed 6 more bytes"},
+        ErrorCase{std::string("\0\0\0\x0a"
+                              "abcd",
+                              8),
+                  [](Reader& r) { r.get_string(); }, "unexpected end of input: needed 6 more bytes"},
         ErrorCase{std::string("\0\0\0\x02\xff\xfe", 6), [](Reader& r) { r.get_string(); },
                   "invalid utf-8 in string field"},
-        ErrorCase{std::string("\0\0\0\x03" "\0\0\0\x01\0\0\0\x02", 12), [](Reader& r) { r.get_i32_list(); },
-                  "unexpected end of input: needed 4 more bytes"},
-        ErrorCase{std::string("\0\0\0\x03" "\x01\0\0\0\x02\0\0\0", 12), [](Reader& r) { r.get_i32_vector_le(); },
-                  "unexpected end of input: needed 4 more bytes"},
+        ErrorCase{std::string("\0\0\0\x03"
+                              "\0\0\0\x01\0\0\0\x02",
+                              12),
+                  [](Reader& r) { r.get_i32_list(); }, "unexpected end of input: needed 4 more bytes"},
+        ErrorCase{std::string("\0\0\0\x03"
+                              "\x01\0\0\0\x02\0\0\0",
+                              12),
+                  [](Reader& r) { r.get_i32_vector_le(); }, "unexpected end of input: needed 4 more bytes"},
         ErrorCase{std::string("\xff\xff\xff\xff", 4), [](Reader& r) { r.get_string_list(); },
                   "unexpected end of input: needed 4 more bytes"}));
 
 TEST(Reader, LittleEndianVectorIsCheckedBeforeAnyElement) {
-  std::string in("\0\0\0\x02" "\x01\0\0\0\x02\0\0\0", 12);
+  std::string in(
+      "\0\0\0\x02"
+      "\x01\0\0\0\x02\0\0\0",
+      12);
   Reader r(in);
   EXPECT_EQ(r.get_i32_vector_le(), (std::vector<int32_t>{1, 2}));
 }
 
 TEST(DecodeErrorTexts, AllFiveCases) {
-  EXPECT_STREQ(DecodeError::length_overflow(7, 3).what(), "length prefix 7 exceeds remaining buffer (3 bytes)");
+  EXPECT_STREQ(DecodeError::length_overflow(7, 3).what(),
+               "length prefix 7 exceeds remaining buffer (3 bytes)");
   EXPECT_STREQ(DecodeError::unknown_enum(0xAB).what(), "unknown enum value 0xab");
   EXPECT_STREQ(DecodeError::type_mismatch(2, "Double").what(),
                "StructValue field type mismatch for field index 2: schema = Double");

@@ -90,10 +90,10 @@ TEST(CommissionLoad, TakesOnlyNumbersOfTopLevelObject) {
   EXPECT_EQ(c.get_open_rate_by_money(), 2.0);
   EXPECT_EQ(c.get_order_rate_by_money(), 128.0);
 
-  for (const char* unchanged : {R"({"open_rate_by_volume": "3"})", "[1,2]", R"({"close_rate_by_money": null})",
-                                R"({"close_rate_by_money": true})", R"({"close_rate_by_money": [1]})",
-                                R"({"close_rate_by_money": {"v": 1}})", R"({"x": {"open_rate_by_volume": 9}})",
-                                "7", R"("open_rate_by_volume")"}) {
+  for (const char* unchanged : {R"({"open_rate_by_volume": "3"})", "[1,2]",
+                                R"({"close_rate_by_money": null})", R"({"close_rate_by_money": true})",
+                                R"({"close_rate_by_money": [1]})", R"({"close_rate_by_money": {"v": 1}})",
+                                R"({"x": {"open_rate_by_volume": 9}})", "7", R"("open_rate_by_volume")"}) {
     c.load(unchanged);
     EXPECT_EQ(c.get_open_rate_by_volume(), 2.0) << unchanged;
     EXPECT_EQ(c.get_close_rate_by_money(), 8.0) << unchanged;
@@ -114,11 +114,13 @@ TEST(CommissionLoad, TakesOnlyNumbersOfTopLevelObject) {
 TEST(CommissionLoad, MalformedTextRaisesAndChangesNothing) {
   const std::string prefix = "Commission.load: invalid JSON: ";
   Commission c = distinct_rates();
-  EXPECT_EQ(error_of(c, "{"), prefix +
-                                  "The JSON document has an improper structure: missing or superfluous commas, "
-                                  "braces, missing keys, etc.");
+  EXPECT_EQ(error_of(c, "{"),
+            prefix +
+                "The JSON document has an improper structure: missing or superfluous commas, "
+                "braces, missing keys, etc.");
   EXPECT_EQ(error_of(c, ""), prefix + "Empty: no JSON found");
-  EXPECT_EQ(error_of(c, "{\"open_rate_by_volume\": 9, \"s\": \"\xff\"}"), prefix + "The input is not valid UTF-8");
+  EXPECT_EQ(error_of(c, "{\"open_rate_by_volume\": 9, \"s\": \"\xff\"}"),
+            prefix + "The input is not valid UTF-8");
   EXPECT_EQ(error_of(c, R"({"open_rate_by_volume": 9,})").rfind(prefix, 0), 0u);
   EXPECT_EQ(c.get_open_rate_by_volume(), 1.0);
 }

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "trel/testing.hpp"
-
 #include <functional>
+
+#include "trel/testing.hpp"
 
 using trel::Frame;
 using trel::FrameError;
@@ -74,8 +74,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "total_len 0 is smaller than header length (8)", FrameError::Kind::TotalLenTooSmall},
         BadFrame{"TotalLenSeven", unhex("75 F4 C4 65 00 00 00 07 01 02 03 04 05 06 07"),
                  "total_len 7 is smaller than header length (8)", FrameError::Kind::TotalLenTooSmall},
-        BadFrame{"HeaderCut", unhex("75 F4 C4 65 00 00 00 08 04 00 00"), "incomplete body: need 8 bytes, got 3",
-                 FrameError::Kind::IncompleteBody},
+        BadFrame{"HeaderCut", unhex("75 F4 C4 65 00 00 00 08 04 00 00"),
+                 "incomplete body: need 8 bytes, got 3", FrameError::Kind::IncompleteBody},
         BadFrame{"BodyCut", unhex("75 F4 C4 65 00 00 00 0A 09 00 00 00 02 03 00 01 61"),
                  "incomplete body: need 10 bytes, got 9", FrameError::Kind::IncompleteBody},
         BadFrame{"HugeTotalLen", unhex("75 F4 C4 65 FF FF FF FF 04 00 00 00 07 00 50 06"),
@@ -244,15 +244,14 @@ TEST_P(RawFrameReaderErrors, PersistAfterwards) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RawFrameReaderErrors,
-    ::testing::Values(
-        StreamError{"ZeroMagic", unhex("00 00 00 00 00 00 00 08"),
-                    "RawFrameReader: bad magic 0x00000000 (expected 0x75f4c465)"},
-        StreamError{"GarbageAfterFrame", frame(1, 1, "a") + unhex("DE AD BE EF 00 00 00 08"),
-                    "RawFrameReader: bad magic 0xdeadbeef (expected 0x75f4c465)"},
-        StreamError{"TotalLenZero", unhex("75 F4 C4 65 00 00 00 00"),
-                    "RawFrameReader: total_len 0 is smaller than header length (8)"},
-        StreamError{"TotalLenThree", unhex("75 F4 C4 65 00 00 00 03 01 02 03"),
-                    "RawFrameReader: total_len 3 is smaller than header length (8)"}),
+    ::testing::Values(StreamError{"ZeroMagic", unhex("00 00 00 00 00 00 00 08"),
+                                  "RawFrameReader: bad magic 0x00000000 (expected 0x75f4c465)"},
+                      StreamError{"GarbageAfterFrame", frame(1, 1, "a") + unhex("DE AD BE EF 00 00 00 08"),
+                                  "RawFrameReader: bad magic 0xdeadbeef (expected 0x75f4c465)"},
+                      StreamError{"TotalLenZero", unhex("75 F4 C4 65 00 00 00 00"),
+                                  "RawFrameReader: total_len 0 is smaller than header length (8)"},
+                      StreamError{"TotalLenThree", unhex("75 F4 C4 65 00 00 00 03 01 02 03"),
+                                  "RawFrameReader: total_len 3 is smaller than header length (8)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RawFrameReader, ErrorKeepsOnlyTheOffendingBytes) {
@@ -322,9 +321,11 @@ TEST(NetHeader, DecodeReadsEightBytesWhateverLenSays) {
   for (size_t n = 0; n < 8; ++n) {
     std::string shortbuf(n, '\x05');
     // A non-zero len larger than the buffer never reads past it.
-    EXPECT_EQ(error_of([&] { h.decode(shortbuf, 100); }), "NetHeader decode: header too short (need 8 bytes)");
+    EXPECT_EQ(error_of([&] { h.decode(shortbuf, 100); }),
+              "NetHeader decode: header too short (need 8 bytes)");
     if (n) {
-      EXPECT_EQ(error_of([&] { h.decode_string(shortbuf); }), "NetHeader decode: header too short (need 8 bytes)");
+      EXPECT_EQ(error_of([&] { h.decode_string(shortbuf); }),
+                "NetHeader decode: header too short (need 8 bytes)");
     }
     EXPECT_EQ(h.header(), (FrameHeader{9, 2, 3, 1}));
   }

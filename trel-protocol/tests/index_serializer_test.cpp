@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "trel/testing.hpp"
-
 #include <cmath>
 #include <limits>
 
 #include "trel/protocol/codec.hpp"
 #include "trel/protocol/snappy.hpp"
+#include "trel/testing.hpp"
 
 using namespace trel;
 
@@ -25,7 +24,8 @@ IndexMetaField column(uint8_t type, uint32_t precision = 0) {
   return f;
 }
 
-IndexSchemaCatalog catalog_of(std::initializer_list<std::pair<SchemaKey, std::vector<IndexMetaField>>> metas) {
+IndexSchemaCatalog catalog_of(
+    std::initializer_list<std::pair<SchemaKey, std::vector<IndexMetaField>>> metas) {
   IndexSchemaCatalog cat;
   for (const auto& [key, fields] : metas) {
     IndexMeta m;
@@ -114,8 +114,7 @@ TEST(SerializeBatch, TagMaskFollowsTheFirstRow) {
   rows[1].aux[5] = 4;  // bit clear in the first row: dropped
   std::string b = serialize_batch(cat, rows);
   EXPECT_EQ(hex(b.substr(6, 2)), "08 08");
-  EXPECT_EQ(hex(b.substr(16 + 40, 16 + 4)),
-            "00 00 00 07 00 00 00 01 00 00 00 09 00 00 00 00 00 00 00 00");
+  EXPECT_EQ(hex(b.substr(16 + 40, 16 + 4)), "00 00 00 07 00 00 00 01 00 00 00 09 00 00 00 00 00 00 00 00");
   auto back = deserialize_batch(cat, b);
   EXPECT_EQ(back[1].aux[3], 9u);
   EXPECT_EQ(back[1].aux[5], 0u);
@@ -132,13 +131,14 @@ TEST_P(Scale, RoundsHalfAwayAndSaturates) {
   EXPECT_EQ(scale_double(GetParam().value, GetParam().precision), GetParam().raw);
 }
 constexpr double kInf = std::numeric_limits<double>::infinity();
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Scale,
-    testing::Values(ScaleCase{1.005, 2, 100}, ScaleCase{0.29, 2, 29}, ScaleCase{2.5, 0, 3}, ScaleCase{-2.5, 0, -3},
-                    ScaleCase{1.6, 12, 2}, ScaleCase{1.23456789, 9, 1234567890}, ScaleCase{std::nan(""), 2, 0},
-                    ScaleCase{kInf, 0, INT64_MAX}, ScaleCase{-kInf, 3, INT64_MIN},
-                    ScaleCase{9223372036854775808.0, 0, INT64_MAX}, ScaleCase{-9223372036854775808.0, 0, INT64_MIN},
-                    ScaleCase{1e18, 2, INT64_MAX}));
+INSTANTIATE_TEST_SUITE_P(Cases, Scale,
+                         testing::Values(ScaleCase{1.005, 2, 100}, ScaleCase{0.29, 2, 29},
+                                         ScaleCase{2.5, 0, 3}, ScaleCase{-2.5, 0, -3}, ScaleCase{1.6, 12, 2},
+                                         ScaleCase{1.23456789, 9, 1234567890}, ScaleCase{std::nan(""), 2, 0},
+                                         ScaleCase{kInf, 0, INT64_MAX}, ScaleCase{-kInf, 3, INT64_MIN},
+                                         ScaleCase{9223372036854775808.0, 0, INT64_MAX},
+                                         ScaleCase{-9223372036854775808.0, 0, INT64_MIN},
+                                         ScaleCase{1e18, 2, INT64_MAX}));
 
 TEST(Unscale, MultipliesByTheNearestPowerOfTen) {
   EXPECT_EQ(unscale_double(3, 1), 0.30000000000000004);
@@ -227,7 +227,8 @@ TEST(DeserializeBatch, Errors) {
   std::vector<StructValue> one{row(0, 7, 3)};
   one[0].set_int(0, 1);
   std::string b = serialize_batch(kThree, one);
-  EXPECT_EQ(error_of([&] { deserialize_batch(IndexSchemaCatalog{}, b); }), "unknown schema: namespace=0 meta_id=7");
+  EXPECT_EQ(error_of([&] { deserialize_batch(IndexSchemaCatalog{}, b); }),
+            "unknown schema: namespace=0 meta_id=7");
 
   std::string bad_words = b;
   bad_words[16 + 20 + 3] = 5;
@@ -278,7 +279,8 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, HugeRowCount,
     testing::Values(
         ForgedCount{UINT64_MAX, "", "codec: unexpected end of input: needed 8 more bytes"},
-        ForgedCount{1ULL << 62, "00 00 00 00 00 00 00 01 02 03", "codec: unexpected end of input: needed 6 more bytes"},
+        ForgedCount{1ULL << 62, "00 00 00 00 00 00 00 01 02 03",
+                    "codec: unexpected end of input: needed 6 more bytes"},
         // Two rows whose fixed-width sections fit but whose strings do not.
         ForgedCount{2, "00 00 00 00 00 00 00 01 00 00 00 00 00 00 00 02 00 00 00 01 00 00 00 02 00 00 00 00",
                     "codec: unexpected end of input: needed 4 more bytes"},
@@ -325,7 +327,8 @@ TEST(Blob, EmptyAndZeroLengthGroups) {
 }
 
 TEST(Blob, Errors) {
-  EXPECT_EQ(error_of([] { decompress(IndexSchemaCatalog{}, "\xff\xff\xff\xff\xff"); }).rfind("snappy: ", 0), 0u);
+  EXPECT_EQ(error_of([] { decompress(IndexSchemaCatalog{}, "\xff\xff\xff\xff\xff"); }).rfind("snappy: ", 0),
+            0u);
   Writer w;
   w.put_u32(1);
   w.put_u32(100);

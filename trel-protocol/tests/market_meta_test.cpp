@@ -66,8 +66,14 @@ IndexDataMap map_of(std::initializer_list<std::pair<std::string, uint32_t>> name
 }
 
 IndexDataMap full_map() {
-  return map_of({{"zen::Tick", 1}, {"zen::Market", 10}, {"zen::Holiday", 11}, {"zen::Security", 12},
-                 {"zen::Dividend", 13}, {"zen::Stock", 14}, {"zen::Commodity", 15}, {"zen::Futures", 16}});
+  return map_of({{"zen::Tick", 1},
+                 {"zen::Market", 10},
+                 {"zen::Holiday", 11},
+                 {"zen::Security", 12},
+                 {"zen::Dividend", 13},
+                 {"zen::Stock", 14},
+                 {"zen::Commodity", 15},
+                 {"zen::Futures", 16}});
 }
 
 using Strings = std::vector<std::string>;
@@ -80,7 +86,8 @@ TEST(MarketMetaLoad, ModelFromBundle) {
   ASSERT_EQ(metas.size(), 2u);
   const MarketMeta& m = metas[0];
   EXPECT_EQ(m.market_code(), "XSHG");
-  ASSERT_TRUE(m.market_info && m.holidays && m.securities && m.dividends && m.stocks && m.commodities && m.futures);
+  ASSERT_TRUE(m.market_info && m.holidays && m.securities && m.dividends && m.stocks && m.commodities &&
+              m.futures);
   EXPECT_EQ(m.market_info->get_trade_day(), 20240105);
   EXPECT_EQ(m.market_info->time_tag, 1704412800000u);
   EXPECT_EQ(m.market_info->time_zone, 8);
@@ -107,9 +114,11 @@ TEST(MarketMetaLoad, ModelFromBundle) {
 }
 
 TEST(MarketMetaLoad, PolicyTextIsLenientAndSorted) {
-  auto p = trel::parse_policy_map(R"({"b":[[1500,1600],[900,1000],[900,950],[1],"x",[2.5,"y"]],"a":3,"c":[]})");
+  auto p =
+      trel::parse_policy_map(R"({"b":[[1500,1600],[900,1000],[900,950],[1],"x",[2.5,"y"]],"a":3,"c":[]})");
   EXPECT_EQ(trel::render_policy_map(p), R"({"b":[[0,0],[900,950],[900,1000],[1500,1600]],"c":[]})");
-  for (const char* empty : {"", "[]", "{", "5", "null"}) EXPECT_TRUE(trel::parse_policy_map(empty).empty()) << empty;
+  for (const char* empty : {"", "[]", "{", "5", "null"})
+    EXPECT_TRUE(trel::parse_policy_map(empty).empty()) << empty;
 }
 
 TEST(MarketMetaLoad, TopLevelErrors) {
@@ -117,9 +126,10 @@ TEST(MarketMetaLoad, TopLevelErrors) {
   const std::string missing = "load_market_meta_from_json_str: top-level 'markets' array missing";
   for (const char* doc : {"{}", "[]", R"({"markets":{}})", R"({"Markets":[]})", "3"})
     EXPECT_EQ(load_error(doc), missing) << doc;
-  EXPECT_EQ(load_error("{"),
-            "load_market_meta_from_json_str: bad JSON: The JSON document has an improper structure: missing or "
-            "superfluous commas, braces, missing keys, etc.");
+  EXPECT_EQ(
+      load_error("{"),
+      "load_market_meta_from_json_str: bad JSON: The JSON document has an improper structure: missing or "
+      "superfluous commas, braces, missing keys, etc.");
   EXPECT_EQ(load_error(""), "load_market_meta_from_json_str: bad JSON: Empty: no JSON found");
   // Non-object markets hold no sections.
   auto metas = trel::load_market_meta_from_json_str(R"({"markets":[1, {}]})");
@@ -147,12 +157,14 @@ INSTANTIATE_TEST_SUITE_P(
         FieldError{"securities", R"({"market_code":"X","code":[]})", "missing/!int field 'rev'"},
         FieldError{"securities", R"({"rev":1.0,"market_code":"X"})", "missing/!int field 'rev'"},
         FieldError{"securities", R"({"rev":4294967296,"market_code":"X"})", "missing/!int field 'rev'"},
-        FieldError{"holidays", R"({"rev":1,"market_code":5,"days":[]})", "missing/!string field 'market_code'"},
+        FieldError{"holidays", R"({"rev":1,"market_code":5,"days":[]})",
+                   "missing/!string field 'market_code'"},
         FieldError{"holidays", R"({"rev":1,"market_code":"X"})", "missing/!array field 'days'"},
         FieldError{"holidays", "[]", "missing/!int field 'rev'"},
-        FieldError{"securities",
-                   R"({"rev":1,"market_code":"X","code":[],"name":[],"abbreviation":[],"category":[],"state":{}})",
-                   "missing/!array field 'state'"},
+        FieldError{
+            "securities",
+            R"({"rev":1,"market_code":"X","code":[],"name":[],"abbreviation":[],"category":[],"state":{}})",
+            "missing/!array field 'state'"},
         FieldError{"futures", R"({"rev":1,"market_code":"X","code":["a"],"name":[]})",
                    "missing/!array field 'commodity'"},
         FieldError{"market_info",
@@ -227,10 +239,11 @@ TEST(MarketMetaRows, EverySectionInEmissionOrder) {
   EXPECT_EQ(co.get_double_vector(10), Doubles{-0.08});
   EXPECT_EQ(co.get_string_vector(11),
             Strings{R"({"long_rate":0.1,"long_type":1,"short_rate":1e-7,"short_type":2,"algorithm":3})"});
-  EXPECT_EQ(co.get_string_vector(12),
-            Strings{R"({"open_rate_by_volume":3.0,"open_rate_by_money":0.0003,"close_rate_by_volume":0.0,)"
-                    R"("close_rate_by_money":0.0,"today_close_rate_by_volume":0.0,"today_close_rate_by_money":0.0,)"
-                    R"("order_rate_by_volume":0.0,"order_rate_by_money":-0.0})"});
+  EXPECT_EQ(
+      co.get_string_vector(12),
+      Strings{R"({"open_rate_by_volume":3.0,"open_rate_by_money":0.0003,"close_rate_by_volume":0.0,)"
+              R"("close_rate_by_money":0.0,"today_close_rate_by_volume":0.0,"today_close_rate_by_money":0.0,)"
+              R"("order_rate_by_volume":0.0,"order_rate_by_money":-0.0})"});
   EXPECT_EQ(co.get_int_32_vector(14), Ints{14});
   EXPECT_EQ(co.get_double_vector(15), Doubles{10.0});
   EXPECT_EQ(co.get_string_vector(16), Strings{"1-12"});
@@ -240,7 +253,8 @@ TEST(MarketMetaRows, EverySectionInEmissionOrder) {
   EXPECT_EQ(fu.get_string_vector(4), (Strings{"cu", "cu"}));
   EXPECT_EQ(fu.get_string_vector(5), (Strings{"{}", "{}"}));
   EXPECT_EQ(fu.get_int_32_vector(11), (Ints{7, 8}));
-  const std::string zero_margin = R"({"long_rate":0.0,"long_type":0,"short_rate":0.0,"short_type":0,"algorithm":0})";
+  const std::string zero_margin =
+      R"({"long_rate":0.0,"long_type":0,"short_rate":0.0,"short_type":0,"algorithm":0})";
   EXPECT_EQ(fu.get_string_vector(12), (Strings{zero_margin, zero_margin}));
   EXPECT_EQ(fu.get_string_vector(13)[1], fu.get_string_vector(13)[0]);
   EXPECT_EQ(fu.get_double_vector(14), (Doubles{10.0, 0.5}));

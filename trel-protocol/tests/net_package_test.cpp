@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "trel/testing.hpp"
-
 #include <functional>
 
 #include "trel/protocol/snappy.hpp"
+#include "trel/testing.hpp"
 
 using trel::Keepalive;
 using trel::NetPackage;
@@ -69,7 +68,8 @@ TEST(NetPackage, CmdKeepsLow16Bits) {
 }
 
 TEST(NetPackage, CompressedRoundTrip) {
-  for (std::string content : {std::string(), std::string("x"), std::string(100000, 'r'), unhex("00 FF 75 F4 C4 65")}) {
+  for (std::string content :
+       {std::string(), std::string("x"), std::string(100000, 'r'), unhex("00 FF 75 F4 C4 65")}) {
     NetPackage a;
     a.set_cmd(0xFFFF);
     a.set_seq(0xFFFFFFFF);
@@ -131,7 +131,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // An uncompressed frame: 0x75 reads as a length header, the rest is no valid block.
         BadPacket{"UncompressedFrame", kFrame5006, "", "NetPackage snappy decompress: "},
-        BadPacket{"TruncatedBlock", literal_block(kFrame5006).substr(0, 10), "", "NetPackage snappy decompress: "},
+        BadPacket{"TruncatedBlock", literal_block(kFrame5006).substr(0, 10), "",
+                  "NetPackage snappy decompress: "},
         BadPacket{"ForgedLength", unhex("FF FF FF FF 0F 00"), "", "NetPackage snappy decompress: "},
         BadPacket{"ShortPlain", literal_block(unhex("75 F4 C4 65 00 00 00")),
                   "NetPackage frame: envelope too short (need 8 bytes)", ""},
@@ -169,9 +170,11 @@ TEST(NetPackage, DecodeRawErrorsLeaveThePackageUnchanged) {
     std::string text;
   };
   for (const auto& c : {
-           Case{unhex("00 00 00 00 00 00 00 08"), "NetPackage frame: bad magic 0x00000000 (expected 0x75f4c465)"},
+           Case{unhex("00 00 00 00 00 00 00 08"),
+                "NetPackage frame: bad magic 0x00000000 (expected 0x75f4c465)"},
            Case{unhex("12 34 56 78"), "<no error>"},  // fewer than 8 bytes: need more
-           Case{unhex("75 F4 C4 65 00 00 00 02 AA BB"), "NetPackage frame: total_len 2 is smaller than header length (8)"},
+           Case{unhex("75 F4 C4 65 00 00 00 02 AA BB"),
+                "NetPackage frame: total_len 2 is smaller than header length (8)"},
        }) {
     NetPackage p = filled();
     EXPECT_EQ(error_of([&] { p.decode_raw(c.in); }), c.text);

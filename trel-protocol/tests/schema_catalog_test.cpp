@@ -2,10 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "trel/testing.hpp"
-
 #include "trel/protocol/codec.hpp"
 #include "trel/protocol/snappy.hpp"
+#include "trel/testing.hpp"
 
 using namespace trel;
 
@@ -89,7 +88,8 @@ TEST(SchemaCatalog, SaveWritesTheSamePlainLayoutInKeyOrder) {
   reversed.put_u32(2);
   put_meta(reversed, 1, 2, 2, 1, "y.bar", 1);
   put_meta(reversed, 0, 3, 3, 0, "x.bar", 1);
-  EXPECT_EQ(snappy::decompress(save_schema_binary(load_schema_binary(snappy::compress(reversed.bytes())))), plain);
+  EXPECT_EQ(snappy::decompress(save_schema_binary(load_schema_binary(snappy::compress(reversed.bytes())))),
+            plain);
 }
 
 TEST(SchemaCatalog, EmptyInputsAndEmptyCatalogue) {

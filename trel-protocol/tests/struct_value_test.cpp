@@ -25,9 +25,12 @@ TEST(StructValue, TextSettersRejectInvalidUtf8AndKeepTheRow) {
   StructValue sv;
   sv.resize(1);
   sv.set_market("SH");
-  EXPECT_EQ(error_of([&] { sv.set_market("\xff"); }), "invalid utf-8: invalid utf-8 sequence of 1 bytes from index 0");
+  EXPECT_EQ(error_of([&] { sv.set_market("\xff"); }),
+            "invalid utf-8: invalid utf-8 sequence of 1 bytes from index 0");
   EXPECT_EQ(sv.get_market(), "SH");
-  EXPECT_EQ(error_of([&] { sv.set_string_vector(0, {"ok", "\xc3"}); }),
+  EXPECT_EQ(error_of([&] {
+              sv.set_string_vector(0, {"ok", "\xc3"});
+            }),
             "invalid utf-8: incomplete utf-8 byte sequence from index 0");
   EXPECT_TRUE(sv.is_empty(0));
 }

@@ -56,7 +56,8 @@ template <class R, class Self, class... A>
 struct MethodTraits<R (*)(Self, A...) noexcept> : MethodTraits<R (*)(Self, A...)> {};
 
 template <class P>
-inline constexpr bool is_mutable_ref = std::is_lvalue_reference_v<P> && !std::is_const_v<std::remove_reference_t<P>>;
+inline constexpr bool is_mutable_ref =
+    std::is_lvalue_reference_v<P> && !std::is_const_v<std::remove_reference_t<P>>;
 
 // Holds one converted argument until the call.
 template <class P>
@@ -75,14 +76,19 @@ class Arg {
   // Object arguments are borrowed after the receiver.
   void borrow() {
     if constexpr (Conv<T>::bound) {
-      if constexpr (is_mutable_ref<P>) mut_.acquire(obj_);
-      else shared_.acquire(obj_);
+      if constexpr (is_mutable_ref<P>)
+        mut_.acquire(obj_);
+      else
+        shared_.acquire(obj_);
     }
   }
   decltype(auto) get() {
-    if constexpr (Conv<T>::bound) return static_cast<P>(Layout<T>::value(obj_));
-    else if constexpr (std::is_lvalue_reference_v<P>) return static_cast<P>(*value_);
-    else return std::move(*value_);
+    if constexpr (Conv<T>::bound)
+      return static_cast<P>(Layout<T>::value(obj_));
+    else if constexpr (std::is_lvalue_reference_v<P>)
+      return static_cast<P>(*value_);
+    else
+      return std::move(*value_);
   }
 
  private:
@@ -99,8 +105,10 @@ class Self {
 
  public:
   explicit Self(PyObject* o) : o_(o) {
-    if constexpr (is_mutable_ref<Receiver>) mut_.acquire(o);
-    else shared_.acquire(o);
+    if constexpr (is_mutable_ref<Receiver>)
+      mut_.acquire(o);
+    else
+      shared_.acquire(o);
   }
   Receiver get() { return Layout<C>::value(o_); }
 
@@ -141,21 +149,23 @@ PyObject* invoke(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObje
       }
     };
     (convert_one(std::get<I>(held), I), ...);
-  }(std::index_sequence_for<A...>{});
+  }
+  (std::index_sequence_for<A...>{});
   if constexpr (std::is_void_v<Receiver>) {
     (void)self;
     std::apply([](auto&... a) { (a.borrow(), ...); }, held);
-    return call_and_convert<Result>([&]() -> Result {
-      return std::apply([](auto&... a) -> Result { return F(a.get()...); }, held);
-    });
+    return call_and_convert<Result>(
+        [&]() -> Result { return std::apply([](auto&... a) -> Result { return F(a.get()...); }, held); });
   } else {
     Self<Receiver> receiver(self);
     std::apply([](auto&... a) { (a.borrow(), ...); }, held);
     return call_and_convert<Result>([&]() -> Result {
       return std::apply(
           [&](auto&... a) -> Result {
-            if constexpr (std::is_member_function_pointer_v<decltype(F)>) return (receiver.get().*F)(a.get()...);
-            else return F(receiver.get(), a.get()...);
+            if constexpr (std::is_member_function_pointer_v<decltype(F)>)
+              return (receiver.get().*F)(a.get()...);
+            else
+              return F(receiver.get(), a.get()...);
           },
           held);
     });
@@ -170,8 +180,8 @@ template <auto F, bool Method, int Tag = 0>
 PyObject* trampoline(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   using Traits = std::conditional_t<Method, MethodTraits<decltype(F)>, FnTraits<decltype(F)>>;
   try {
-    return detail::invoke<typename Traits::Receiver, typename Traits::Result, F, Tag>(self, args, nargs, kwnames,
-                                                                                     typename Traits::Params{});
+    return detail::invoke<typename Traits::Receiver, typename Traits::Result, F, Tag>(
+        self, args, nargs, kwnames, typename Traits::Params{});
   } catch (...) {
     translate_exception();
     return nullptr;

@@ -18,13 +18,14 @@ int clear_dict(PyObject* self) {
 
 }  // namespace
 
-PyTypeObject* create_type(Module& m, const std::string& name, size_t basic_size, std::vector<PyType_Slot> slots,
-                          bool with_dict) {
+PyTypeObject* create_type(Module& m, const std::string& name, size_t basic_size,
+                          std::vector<PyType_Slot> slots, bool with_dict) {
   unsigned flags = Py_TPFLAGS_DEFAULT;
   if (with_dict) {
-    auto* members = new PyMemberDef[2]{
-        {"__dictoffset__", T_PYSSIZET, static_cast<Py_ssize_t>(offsetof(InstanceHeader, dict)), READONLY, nullptr},
-        {nullptr, 0, 0, 0, nullptr}};
+    auto* members =
+        new PyMemberDef[2]{{"__dictoffset__", T_PYSSIZET,
+                            static_cast<Py_ssize_t>(offsetof(InstanceHeader, dict)), READONLY, nullptr},
+                           {nullptr, 0, 0, 0, nullptr}};
     slots.push_back({Py_tp_members, members});
     // A __dict__ can hold the object itself: the collector must see it.
     flags |= Py_TPFLAGS_HAVE_GC;
@@ -34,8 +35,8 @@ PyTypeObject* create_type(Module& m, const std::string& name, size_t basic_size,
   slots.push_back({0, nullptr});
   auto* owned_slots = new PyType_Slot[slots.size()];
   std::copy(slots.begin(), slots.end(), owned_slots);
-  auto* spec = new PyType_Spec{intern("pyvelmora." + name), static_cast<int>(basic_size), 0, flags,
-                               owned_slots};
+  auto* spec =
+      new PyType_Spec{intern("pyvelmora." + name), static_cast<int>(basic_size), 0, flags, owned_slots};
   PyObject* type = check(PyType_FromModuleAndSpec(m.get(), spec, nullptr));
   Py_INCREF(type);  // one reference for the registry, one for the module
   m.object(name.c_str(), type);

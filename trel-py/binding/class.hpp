@@ -17,8 +17,8 @@
 namespace py {
 
 namespace detail {
-PyTypeObject* create_type(Module& m, const std::string& name, size_t basic_size, std::vector<PyType_Slot> slots,
-                          bool with_dict);
+PyTypeObject* create_type(Module& m, const std::string& name, size_t basic_size,
+                          std::vector<PyType_Slot> slots, bool with_dict);
 PyObject* no_constructor(PyTypeObject* type, PyObject* args, PyObject* kwargs);
 // Refuses any argument to a no-argument constructor, in the standard wording.
 bool check_no_arguments(PyTypeObject* type, PyObject* args, PyObject* kwargs);
@@ -46,8 +46,9 @@ class Class {
     auto* sig = new Signature(name_ + "." + name, params);
     Module::check_arity(*sig, arity<F, true>());
     signature_of<F, Tag> = sig;
-    methods_.push_back({name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&trampoline<F, true, Tag>)),
-                        METH_FASTCALL | METH_KEYWORDS, intern(sig->doc(name, true))});
+    methods_.push_back(
+        {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&trampoline<F, true, Tag>)),
+         METH_FASTCALL | METH_KEYWORDS, intern(sig->doc(name, true))});
     return *this;
   }
 
@@ -96,7 +97,8 @@ class Class {
   // Creates the type and adds it to the module.
   PyTypeObject* finish() {
     methods_.push_back({nullptr, nullptr, 0, nullptr});
-    if (with_dict_) getset_.push_back({"__dict__", PyObject_GenericGetDict, PyObject_GenericSetDict, nullptr, nullptr});
+    if (with_dict_)
+      getset_.push_back({"__dict__", PyObject_GenericGetDict, PyObject_GenericSetDict, nullptr, nullptr});
     getset_.push_back({nullptr, nullptr, nullptr, nullptr, nullptr});
     slots_.push_back({Py_tp_new, reinterpret_cast<void*>(new_)});
     slots_.push_back({Py_tp_dealloc, reinterpret_cast<void*>(&dealloc)});

@@ -42,8 +42,7 @@ T from_python(PyObject* o);
 // Integers: anything with __index__; the interpreter's OverflowError past 64
 // bits, our own text when the value misses a narrower width.
 template <std::integral T>
-  requires(!std::same_as<T, bool>)
-struct Conv<T> {
+requires(!std::same_as<T, bool>) struct Conv<T> {
   static constexpr bool bound = false;
   static T from(PyObject* o) {
     Object index = Object::steal(check(PyNumber_Index(o)));
@@ -65,8 +64,10 @@ struct Conv<T> {
     }
   }
   static PyObject* to(T v) {
-    if constexpr (std::is_unsigned_v<T>) return check(PyLong_FromUnsignedLongLong(v));
-    else return check(PyLong_FromLongLong(v));
+    if constexpr (std::is_unsigned_v<T>)
+      return check(PyLong_FromUnsignedLongLong(v));
+    else
+      return check(PyLong_FromLongLong(v));
   }
 };
 
@@ -170,8 +171,10 @@ inline std::string text_element(PyObject* o) {
 
 template <class T>
 T element(PyObject* o) {
-  if constexpr (std::is_same_v<T, std::string>) return text_element(o);
-  else return from_python<T>(o);
+  if constexpr (std::is_same_v<T, std::string>)
+    return text_element(o);
+  else
+    return from_python<T>(o);
 }
 }  // namespace detail
 
@@ -194,8 +197,10 @@ struct Conv<std::vector<T>> {
     Object list = Object::steal(check(PyList_New(static_cast<Py_ssize_t>(v.size()))));
     for (size_t i = 0; i < v.size(); ++i) {
       PyObject* item;
-      if constexpr (std::is_rvalue_reference_v<V&&>) item = to_python(std::move(v[i]));
-      else item = to_python(v[i]);
+      if constexpr (std::is_rvalue_reference_v<V&&>)
+        item = to_python(std::move(v[i]));
+      else
+        item = to_python(v[i]);
       PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);
     }
     return list.release();
@@ -265,7 +270,8 @@ struct Conv<std::map<K, V, C>> {
     std::map<K, V, C> out;
     PyObject *key, *value;
     Py_ssize_t pos = 0;
-    while (PyDict_Next(o, &pos, &key, &value)) out.insert_or_assign(detail::element<K>(key), detail::element<V>(value));
+    while (PyDict_Next(o, &pos, &key, &value))
+      out.insert_or_assign(detail::element<K>(key), detail::element<V>(value));
     return out;
   }
   static PyObject* to(const std::map<K, V, C>& m) {
@@ -313,13 +319,15 @@ struct Conv<std::tuple<Ts...>> {
                                   ", but got tuple of length " + std::to_string(PyTuple_Size(o)));
     return [&]<size_t... I>(std::index_sequence<I...>) {
       return std::tuple<Ts...>{detail::element<Ts>(PyTuple_GetItem(o, I))...};
-    }(std::index_sequence_for<Ts...>{});
+    }
+    (std::index_sequence_for<Ts...>{});
   }
   static PyObject* to(const std::tuple<Ts...>& t) {
     Object tuple = Object::steal(check(PyTuple_New(sizeof...(Ts))));
     [&]<size_t... I>(std::index_sequence<I...>) {
       (PyTuple_SetItem(tuple.get(), I, to_python(std::get<I>(t))), ...);
-    }(std::index_sequence_for<Ts...>{});
+    }
+    (std::index_sequence_for<Ts...>{});
     return tuple.release();
   }
 };
@@ -331,7 +339,9 @@ struct Conv<std::pair<A, B>> {
     auto [a, b] = Conv<std::tuple<A, B>>::from(o);
     return {std::move(a), std::move(b)};
   }
-  static PyObject* to(const std::pair<A, B>& p) { return Conv<std::tuple<A, B>>::to(std::tuple<A, B>(p.first, p.second)); }
+  static PyObject* to(const std::pair<A, B>& p) {
+    return Conv<std::tuple<A, B>>::to(std::tuple<A, B>(p.first, p.second));
+  }
 };
 
 // None <-> empty.

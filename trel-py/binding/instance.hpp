@@ -13,8 +13,8 @@ namespace py {
 
 struct InstanceHeader {
   PyObject_HEAD
-  // 0 free, > 0 shared borrows, -1 borrowed mutably.
-  int borrow;
+      // 0 free, > 0 shared borrows, -1 borrowed mutably.
+      int borrow;
   PyObject* dict;
 };
 
@@ -26,8 +26,7 @@ inline const char* class_name_of = "?";
 
 template <class T>
 struct Layout {
-  static constexpr size_t value_offset =
-      (sizeof(InstanceHeader) + alignof(T) - 1) / alignof(T) * alignof(T);
+  static constexpr size_t value_offset = (sizeof(InstanceHeader) + alignof(T) - 1) / alignof(T) * alignof(T);
   static constexpr size_t basic_size = value_offset + sizeof(T);
 
   static T& value(PyObject* o) noexcept {

@@ -29,7 +29,8 @@ Module& Module::object(const char* name, PyObject* value) {
 }
 
 void Module::add_function(const char* name, PyCFunction fn, const std::string& doc) {
-  auto* defs = new PyMethodDef[2]{{name, fn, METH_FASTCALL | METH_KEYWORDS, intern(doc)}, {nullptr, nullptr, 0, nullptr}};
+  auto* defs = new PyMethodDef[2]{{name, fn, METH_FASTCALL | METH_KEYWORDS, intern(doc)},
+                                  {nullptr, nullptr, 0, nullptr}};
   if (PyModule_AddFunctions(m_, defs) < 0) throw error_already_set{};
 }
 

@@ -37,7 +37,8 @@ Signature::Signature(std::string qualname, const std::string& params)
   size_t start = 0;
   while (start <= params_text_.size() && !params_text_.empty()) {
     size_t comma = params_text_.find(',', start);
-    std::string item = trim(params_text_.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+    std::string item =
+        trim(params_text_.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
     size_t eq = item.find('=');
     names_.push_back(trim(item.substr(0, eq)));
     defaults_.push_back(eq == std::string::npos ? Object() : parse_default(trim(item.substr(eq + 1))));
@@ -54,8 +55,9 @@ std::string Signature::doc(const std::string& short_name, bool method) const {
 void Signature::bind(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out) const {
   const size_t n = names_.size();
   if (static_cast<size_t>(nargs) > n) {
-    std::string msg = qualname_ + "() takes " + std::to_string(n) + " positional argument" + (n == 1 ? "" : "s") +
-                      " but " + std::to_string(nargs) + (nargs == 1 ? " was" : " were") + " given";
+    std::string msg = qualname_ + "() takes " + std::to_string(n) + " positional argument" +
+                      (n == 1 ? "" : "s") + " but " + std::to_string(nargs) +
+                      (nargs == 1 ? " was" : " were") + " given";
     raise(PyExc_TypeError, msg);
   }
   for (size_t i = 0; i < n; ++i) out[i] = i < static_cast<size_t>(nargs) ? args[i] : nullptr;
@@ -65,16 +67,20 @@ void Signature::bind(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
       PyObject* key = PyTuple_GetItem(kwnames, k);
       size_t i = 0;
       while (i < n && PyUnicode_CompareWithASCIIString(key, names_[i].c_str()) != 0) ++i;
-      if (i == n) raise(PyExc_TypeError, qualname_ + "() got an unexpected keyword argument '" + to_utf8(key) + "'");
-      if (out[i]) raise(PyExc_TypeError, qualname_ + "() got multiple values for argument '" + names_[i] + "'");
+      if (i == n)
+        raise(PyExc_TypeError, qualname_ + "() got an unexpected keyword argument '" + to_utf8(key) + "'");
+      if (out[i])
+        raise(PyExc_TypeError, qualname_ + "() got multiple values for argument '" + names_[i] + "'");
       out[i] = args[nargs + k];
     }
   }
   bool missing = false;
   for (size_t i = 0; i < n; ++i) {
     if (!out[i]) {
-      if (defaults_[i]) out[i] = defaults_[i].get();
-      else missing = true;
+      if (defaults_[i])
+        out[i] = defaults_[i].get();
+      else
+        missing = true;
     }
   }
   if (missing) raise_missing(out);
@@ -84,8 +90,9 @@ void Signature::raise_missing(PyObject** out) const {
   std::vector<std::string> missing;
   for (size_t i = 0; i < names_.size(); ++i)
     if (!out[i]) missing.push_back(names_[i]);
-  raise(PyExc_TypeError, qualname_ + "() missing " + std::to_string(missing.size()) + " required positional argument" +
-                             (missing.size() == 1 ? "" : "s") + ": " + quoted_list(missing));
+  raise(PyExc_TypeError, qualname_ + "() missing " + std::to_string(missing.size()) +
+                             " required positional argument" + (missing.size() == 1 ? "" : "s") + ": " +
+                             quoted_list(missing));
 }
 
 void reraise_argument_error(const std::string& name) {

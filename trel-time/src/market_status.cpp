@@ -38,11 +38,17 @@ MarketStatusRecord market_status(const MarketCalendar& cal, int64_t now_ms, Roun
     }
     // The session is still ahead: `latest` is the nearer market time by the pattern.
     switch (rounding) {
-      case Rounding::Floor: latest = last_end; break;
-      case Rounding::Ceil: latest = begin_ms; break;
+      case Rounding::Floor:
+        latest = last_end;
+        break;
+      case Rounding::Ceil:
+        latest = begin_ms;
+        break;
       case Rounding::Round:
-        if (i == 0) latest = begin_ms;
-        else latest = (2 * now_ms <= last_end + begin_ms) ? last_end : begin_ms;  // midpoint goes back
+        if (i == 0)
+          latest = begin_ms;
+        else
+          latest = (2 * now_ms <= last_end + begin_ms) ? last_end : begin_ms;  // midpoint goes back
         break;
     }
   }

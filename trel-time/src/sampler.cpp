@@ -24,7 +24,9 @@ SpanList to_ms(SpanList spans) {
 }
 
 // Local midnight of a day number, epoch seconds.
-int64_t local_midnight(const MarketCalendar& cal, int64_t day) { return cal.local_instant(1970, 1, 1 + day, 0, 0); }
+int64_t local_midnight(const MarketCalendar& cal, int64_t day) {
+  return cal.local_instant(1970, 1, 1 + day, 0, 0);
+}
 
 int64_t utc_midnight_ms(int32_t ymd) { return days_from_yyyymmdd(ymd) * kDayMs; }
 
@@ -49,7 +51,8 @@ TradeDaySpans adjacent_trade_day(const MarketCalendar& cal, int64_t anchor, int3
     TradeDaySpans next = ceil_spans(cal, cal.shift_days(anchor, direction * k));
     if (next.trade_day == from) continue;
     if (next.spans.empty())
-      throw CalendarError(std::string(who) + ": trade day " + std::to_string(next.trade_day) + " has no sessions");
+      throw CalendarError(std::string(who) + ": trade day " + std::to_string(next.trade_day) +
+                          " has no sessions");
     return next;
   }
   throw CalendarError(std::string(who) + ": no other trade day within " + std::to_string(limit) + " days");
@@ -131,11 +134,13 @@ int64_t first_after(MarketCalendar& cal, uint64_t now_ms, Pick pick, const char*
 }  // namespace
 
 int64_t next_market_break_time(MarketCalendar& cal, uint64_t now_ms) {
-  return first_after(cal, now_ms, [](const Span& s) { return s.second; }, "next_market_break_time");
+  return first_after(
+      cal, now_ms, [](const Span& s) { return s.second; }, "next_market_break_time");
 }
 
 int64_t next_market_continue_time(MarketCalendar& cal, uint64_t now_ms) {
-  return first_after(cal, now_ms, [](const Span& s) { return s.first; }, "next_market_continue_time");
+  return first_after(
+      cal, now_ms, [](const Span& s) { return s.first; }, "next_market_continue_time");
 }
 
 // ---------------------------------------------------------------------------
@@ -199,9 +204,8 @@ std::pair<int64_t, int64_t> sampler_tm_bound(MarketCalendar& cal, uint64_t now_m
     const MarketStatusRecord st = market_status(cal, n, Rounding::Ceil);
     const TradeDaySpans day = ceil_spans(cal, ms_to_s(static_cast<int64_t>(st.lattest_market_time)));
     const SpanList& spans = day.spans;
-    const size_t i = static_cast<size_t>(std::count_if(spans.begin(), spans.end(), [&](const Span& s) {
-      return s.second < n;
-    }));
+    const size_t i = static_cast<size_t>(
+        std::count_if(spans.begin(), spans.end(), [&](const Span& s) { return s.second < n; }));
     if (i >= spans.size())
       throw CalendarError("sampler_tm_bound: instant " + std::to_string(now) +
                           " ms lies after the last session of trade day " + std::to_string(day.trade_day));
@@ -256,10 +260,11 @@ std::pair<int64_t, int64_t> sampler_tm_begin(MarketCalendar& cal, uint64_t now_m
     const TradeDaySpans day = ceil_spans(cal, ms_to_s(anchor));
     const SpanList& s = day.spans;
     const size_t len = s.size();
-    if (len == 0) throw CalendarError("sampler_tm_begin: trade day " + std::to_string(day.trade_day) + " has no sessions");
-    const size_t i = static_cast<size_t>(std::count_if(s.begin(), s.end(), [&](const Span& x) {
-      return x.second < now;
-    }));
+    if (len == 0)
+      throw CalendarError("sampler_tm_begin: trade day " + std::to_string(day.trade_day) +
+                          " has no sessions");
+    const size_t i =
+        static_cast<size_t>(std::count_if(s.begin(), s.end(), [&](const Span& x) { return x.second < now; }));
 
     // Begin of the last, possibly short, bar of a span.
     auto last_bar_begin = [g](const Span& x) {
@@ -274,7 +279,8 @@ std::pair<int64_t, int64_t> sampler_tm_begin(MarketCalendar& cal, uint64_t now_m
     };
     auto prev_last_bar = [&](size_t j) {
       if (j > 0) return last_bar_begin(s[j - 1]);
-      return last_bar_begin(adjacent_trade_day(cal, day_open, day.trade_day, -1, "sampler_tm_begin").spans.back());
+      return last_bar_begin(
+          adjacent_trade_day(cal, day_open, day.trade_day, -1, "sampler_tm_begin").spans.back());
     };
 
     if (i == len) return {prev_last_bar(len), next_begin(len)};

@@ -32,7 +32,8 @@ int64_t dst_end_day(int64_t year) noexcept {
 
 int64_t checked_instant_ms(uint64_t now_ms) {
   if (now_ms > static_cast<uint64_t>(kMaxInstantMs))
-    throw CalendarError("MarketCalendar: instant " + std::to_string(now_ms) + " ms lies beyond the year 9999");
+    throw CalendarError("MarketCalendar: instant " + std::to_string(now_ms) +
+                        " ms lies beyond the year 9999");
   return static_cast<int64_t>(now_ms);
 }
 
@@ -86,10 +87,14 @@ int64_t from_local_seconds(int64_t local, int32_t time_zone) noexcept {
   const int64_t r = dst_start_day(year);
   const int64_t e = dst_end_day(year);
   bool daylight;
-  if (h > r && h < e) daylight = true;
-  else if (h == r) daylight = sod >= 2 * kHour;  // the skipped hour 02:xx reads as daylight time
-  else if (h == e) daylight = sod < 1 * kHour;   // the repeated hour 01:xx reads as standard time
-  else daylight = false;
+  if (h > r && h < e)
+    daylight = true;
+  else if (h == r)
+    daylight = sod >= 2 * kHour;  // the skipped hour 02:xx reads as daylight time
+  else if (h == e)
+    daylight = sod < 1 * kHour;  // the repeated hour 01:xx reads as standard time
+  else
+    daylight = false;
   return local + (daylight ? 4 : 5) * kHour;
 }
 
@@ -160,9 +165,12 @@ int64_t MarketCalendar::prev_trading_day(int64_t day, bool look_ahead) const {
 
 std::string_view MarketCalendar::policy_for_day(int64_t day) const {
   switch (day_kind_of_day(day - 1, false)) {
-    case DayKind::Trading: return kTradingPeriod;
-    case DayKind::Weekend: return kAfterWeekend;
-    case DayKind::Holiday: break;
+    case DayKind::Trading:
+      return kTradingPeriod;
+    case DayKind::Weekend:
+      return kAfterWeekend;
+    case DayKind::Holiday:
+      break;
   }
   return kAfterHoliday;
 }
@@ -191,7 +199,8 @@ SpanList MarketCalendar::spans_of(int32_t trade_day, std::string_view policy) co
   const SessionList& sessions = sessions_for(policy);
   SpanList out;
   out.reserve(sessions.size());
-  for (const auto& [s, e] : sessions) out.emplace_back(local_instant(trade_day, s), local_instant(trade_day, e));
+  for (const auto& [s, e] : sessions)
+    out.emplace_back(local_instant(trade_day, s), local_instant(trade_day, e));
   return out;
 }
 

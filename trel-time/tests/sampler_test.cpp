@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "trel/testing.hpp"
-
 #include <functional>
 #include <random>
 #include <string>
 #include <tuple>
 
+#include "trel/testing.hpp"
 #include "trel/time/market_status.hpp"
 
 using namespace trel::time;
@@ -22,7 +21,9 @@ using trel::test_support::error_of;
 int64_t jan(int d, int hh, int mm, int ss = 0, int ms = 0) {
   return ((days_from_civil(2024, 1, d) * 86400 + hh * 3600 + mm * 60 + ss) - 8 * 3600) * 1000 + ms;
 }
-uint64_t ujan(int d, int hh, int mm, int ss = 0, int ms = 0) { return static_cast<uint64_t>(jan(d, hh, mm, ss, ms)); }
+uint64_t ujan(int d, int hh, int mm, int ss = 0, int ms = 0) {
+  return static_cast<uint64_t>(jan(d, hh, mm, ss, ms));
+}
 int64_t utc_midnight(int y, int m, int d) { return days_from_civil(y, m, d) * 86'400'000; }
 // Wall clock at a fixed offset, seconds -> ms.
 int64_t at_offset_ms(int y, int m, int d, int hh, int mm, int offset) {
@@ -96,8 +97,9 @@ TEST(Status, NightSessionBelongsToTheNextTradeDay) {
   const MarketStatusRecord before = calculate_market_status(cal, ujan(10, 20, 59, 59));
   EXPECT_EQ(std::make_tuple(before.trade_day, before.market_open), std::make_tuple(20240110, false));
   const MarketStatusRecord st = calculate_market_status(cal, ujan(10, 22, 0));
-  EXPECT_EQ(std::make_tuple(st.trade_day, st.action_day, st.market_open, st.lattest_market_time, st.begin, st.end),
-            std::make_tuple(20240111, 20240110, true, ujan(10, 22, 0), ujan(10, 21, 0), ujan(11, 15, 0)));
+  EXPECT_EQ(
+      std::make_tuple(st.trade_day, st.action_day, st.market_open, st.lattest_market_time, st.begin, st.end),
+      std::make_tuple(20240111, 20240110, true, ujan(10, 22, 0), ujan(10, 21, 0), ujan(11, 15, 0)));
 }
 
 TEST(Status, EmptySessionListIsAnError) {
@@ -111,7 +113,8 @@ TEST(Status, EmptySessionListIsAnError) {
 
 TEST(Sections, OfAGivenTradeDay) {
   const MarketCalendar cal = day_calendar({20240111});
-  EXPECT_EQ(tradeday_sections(cal, 20240110), (SpanList{{jan(10, 9, 30), jan(10, 11, 30)}, {jan(10, 13, 0), jan(10, 15, 0)}}));
+  EXPECT_EQ(tradeday_sections(cal, 20240110),
+            (SpanList{{jan(10, 9, 30), jan(10, 11, 30)}, {jan(10, 13, 0), jan(10, 15, 0)}}));
   EXPECT_TRUE(tradeday_sections(cal, 20240113).empty());
   EXPECT_TRUE(tradeday_sections(cal, 20240114).empty());
   EXPECT_TRUE(tradeday_sections(cal, 20240111).empty());
@@ -127,24 +130,29 @@ TEST(Sections, EveningSessionAfterAHolidayRun) {
     return tradeday_sections(cal, day);
   };
   // Wednesday holiday: Thursday's evening session is Tuesday evening.
-  EXPECT_EQ(sections({20240110}, 20240111), (SpanList{{jan(9, 21, 0), jan(10, 2, 30)}, {jan(11, 9, 0), jan(11, 15, 0)}}));
+  EXPECT_EQ(sections({20240110}, 20240111),
+            (SpanList{{jan(9, 21, 0), jan(10, 2, 30)}, {jan(11, 9, 0), jan(11, 15, 0)}}));
   // Friday holiday: Monday's evening session is Thursday evening, not Saturday's.
-  EXPECT_EQ(sections({20240112}, 20240115), (SpanList{{jan(11, 21, 0), jan(12, 2, 30)}, {jan(15, 9, 0), jan(15, 15, 0)}}));
+  EXPECT_EQ(sections({20240112}, 20240115),
+            (SpanList{{jan(11, 21, 0), jan(12, 2, 30)}, {jan(15, 9, 0), jan(15, 15, 0)}}));
   // Monday holiday: Tuesday's evening session is Friday evening.
-  EXPECT_EQ(sections({20240115}, 20240116), (SpanList{{jan(12, 21, 0), jan(13, 2, 30)}, {jan(16, 9, 0), jan(16, 15, 0)}}));
+  EXPECT_EQ(sections({20240115}, 20240116),
+            (SpanList{{jan(12, 21, 0), jan(13, 2, 30)}, {jan(16, 9, 0), jan(16, 15, 0)}}));
   // Two holidays in any order.
   EXPECT_EQ(sections({20240111, 20240110}, 20240112).front(), (Span{jan(9, 21, 0), jan(10, 2, 30)}));
 }
 
 TEST(Sections, MondayAfterAWeekendUsesItsOwnPolicy) {
-  const MarketCalendar cal(8, {}, {{"trading_period", {{930, 1500}}}, {"after_weekend", {{-300, 230}, {900, 1500}}}});
+  const MarketCalendar cal(
+      8, {}, {{"trading_period", {{930, 1500}}}, {"after_weekend", {{-300, 230}, {900, 1500}}}});
   EXPECT_EQ(tradeday_sections(cal, 20240115).front(), (Span{jan(14, 21, 0), jan(15, 2, 30)}));
   EXPECT_EQ(tradeday_sections(cal, 20240116), (SpanList{{jan(16, 9, 30), jan(16, 15, 0)}}));
 }
 
 TEST(Sections, EasternMondayLooksBackToTheFridayAcrossTheSpringSwitch) {
   // Monday 2021-03-15 00:00 EDT minus 3 x 86400 s is Thursday 23:00 EST.
-  const MarketCalendar cal(-5, {20210312}, {{"trading_period", {{930, 1600}}}, {"after_holiday", {{1000, 1600}}}});
+  const MarketCalendar cal(-5, {20210312},
+                           {{"trading_period", {{930, 1600}}}, {"after_holiday", {{1000, 1600}}}});
   EXPECT_EQ(tradeday_sections(cal, 20210315),
             (SpanList{{at_offset_ms(2021, 3, 15, 10, 0, -4), at_offset_ms(2021, 3, 15, 16, 0, -4)}}));
 }
@@ -204,15 +212,22 @@ TEST(NextBreak, EasternWalkVisitsTheSwitchDay) {
 TEST(Equivalent, ClampsIntoTheTradeDay) {
   MarketCalendar cal = day_calendar();
   using A = std::array<int64_t, 3>;
-  EXPECT_EQ(equivalant_market_time(cal, ujan(10, 8, 0), Rounding::Floor), (A{jan(9, 9, 30), jan(9, 15, 0), jan(9, 15, 0)}));
-  EXPECT_EQ(equivalant_market_time(cal, ujan(10, 8, 0), Rounding::Round), (A{jan(10, 9, 30), jan(10, 9, 30), jan(10, 15, 0)}));
-  EXPECT_EQ(equivalant_market_time(cal, ujan(10, 8, 0), Rounding::Ceil), (A{jan(10, 9, 30), jan(10, 9, 30), jan(10, 15, 0)}));
+  EXPECT_EQ(equivalant_market_time(cal, ujan(10, 8, 0), Rounding::Floor),
+            (A{jan(9, 9, 30), jan(9, 15, 0), jan(9, 15, 0)}));
+  EXPECT_EQ(equivalant_market_time(cal, ujan(10, 8, 0), Rounding::Round),
+            (A{jan(10, 9, 30), jan(10, 9, 30), jan(10, 15, 0)}));
+  EXPECT_EQ(equivalant_market_time(cal, ujan(10, 8, 0), Rounding::Ceil),
+            (A{jan(10, 9, 30), jan(10, 9, 30), jan(10, 15, 0)}));
   for (Rounding r : {Rounding::Floor, Rounding::Ceil, Rounding::Round})
-    EXPECT_EQ(equivalant_market_time(cal, ujan(10, 10, 0), r), (A{jan(10, 9, 30), jan(10, 10, 0), jan(10, 15, 0)}));
+    EXPECT_EQ(equivalant_market_time(cal, ujan(10, 10, 0), r),
+              (A{jan(10, 9, 30), jan(10, 10, 0), jan(10, 15, 0)}));
   // Monday before the open under FLOOR: the Friday before the weekend.
-  EXPECT_EQ(equivalant_market_time(cal, ujan(15, 8, 0), Rounding::Floor), (A{jan(12, 9, 30), jan(12, 15, 0), jan(12, 15, 0)}));
-  EXPECT_EQ(equivalant_market_time(cal, ujan(10, 16, 0), Rounding::Ceil), (A{jan(11, 9, 30), jan(11, 9, 30), jan(11, 15, 0)}));
-  EXPECT_EQ(equivalant_market_time(cal, ujan(10, 16, 0), Rounding::Round), (A{jan(10, 9, 30), jan(10, 15, 0), jan(10, 15, 0)}));
+  EXPECT_EQ(equivalant_market_time(cal, ujan(15, 8, 0), Rounding::Floor),
+            (A{jan(12, 9, 30), jan(12, 15, 0), jan(12, 15, 0)}));
+  EXPECT_EQ(equivalant_market_time(cal, ujan(10, 16, 0), Rounding::Ceil),
+            (A{jan(11, 9, 30), jan(11, 9, 30), jan(11, 15, 0)}));
+  EXPECT_EQ(equivalant_market_time(cal, ujan(10, 16, 0), Rounding::Round),
+            (A{jan(10, 9, 30), jan(10, 15, 0), jan(10, 15, 0)}));
 }
 
 // ---------------------------------------------------------------------------
@@ -253,7 +268,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Bound, DayBarsEndAtTheClose) {
   MarketCalendar cal = day_calendar();
   EXPECT_EQ(sampler_tm_bound(cal, ujan(15, 10, 0), 86400), (Pair{jan(12, 15, 0), jan(15, 15, 0)}));
-  EXPECT_EQ(sampler_tm_bound(cal, ujan(15, 10, 0), 86400, false), (Pair{utc_midnight(2024, 1, 12), utc_midnight(2024, 1, 15)}));
+  EXPECT_EQ(sampler_tm_bound(cal, ujan(15, 10, 0), 86400, false),
+            (Pair{utc_midnight(2024, 1, 12), utc_midnight(2024, 1, 15)}));
   EXPECT_EQ(sampler_tm_bound(cal, ujan(10, 16, 0), 86400), (Pair{jan(10, 15, 0), jan(11, 15, 0)}));
   // A week is stepped as seven days from the trade date.
   EXPECT_EQ(sampler_tm_bound(cal, ujan(10, 10, 0), 604800), (Pair{jan(3, 15, 0), jan(10, 15, 0)}));
@@ -265,8 +281,10 @@ TEST(Bound, DayBarsEndAtTheClose) {
 
 TEST(Bound, ZeroGranularityIsAnError) {
   MarketCalendar cal = day_calendar();
-  EXPECT_EQ(error_of([&] { sampler_tm_bound(cal, ujan(10, 10, 0), 0); }), "sampler_tm_bound: granularity must be positive");
-  EXPECT_EQ(error_of([&] { sampler_tm_begin(cal, ujan(10, 10, 0), 0); }), "sampler_tm_begin: granularity must be positive");
+  EXPECT_EQ(error_of([&] { sampler_tm_bound(cal, ujan(10, 10, 0), 0); }),
+            "sampler_tm_bound: granularity must be positive");
+  EXPECT_EQ(error_of([&] { sampler_tm_begin(cal, ujan(10, 10, 0), 0); }),
+            "sampler_tm_begin: granularity must be positive");
 }
 
 // ---------------------------------------------------------------------------
@@ -280,38 +298,43 @@ TEST_P(Begin, IntradayBars) {
   EXPECT_EQ(sampler_tm_begin(cal, ujan(c.d, c.hh, c.mm, c.ss, c.ms), c.granularity), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    FiveMinutes, Begin,
-    testing::Values(BoundCase{10, 10, 2, 0, 0, 300, {jan(10, 10, 0), jan(10, 10, 5)}},
-                    BoundCase{10, 10, 5, 0, 0, 300, {jan(10, 10, 0), jan(10, 10, 5)}},
-                    BoundCase{10, 11, 30, 0, 0, 300, {jan(10, 11, 25), jan(10, 13, 0)}},
-                    BoundCase{10, 12, 0, 0, 0, 300, {jan(10, 11, 25), jan(10, 13, 0)}},
-                    BoundCase{10, 13, 0, 0, 0, 300, {jan(10, 11, 25), jan(10, 13, 0)}},
-                    BoundCase{10, 14, 57, 0, 0, 300, {jan(10, 14, 55), jan(11, 9, 30)}},
-                    BoundCase{10, 15, 0, 0, 0, 300, {jan(10, 14, 55), jan(11, 9, 30)}},
-                    BoundCase{10, 16, 0, 0, 0, 300, {jan(10, 14, 55), jan(11, 9, 30)}},
-                    // before the first session: the previous trade day's last bar
-                    BoundCase{10, 8, 0, 0, 0, 300, {jan(9, 14, 55), jan(10, 9, 30)}},
-                    BoundCase{10, 9, 30, 0, 0, 300, {jan(9, 14, 55), jan(10, 9, 30)}},
-                    // a Monday looks back past the weekend, never at itself
-                    BoundCase{15, 9, 30, 0, 0, 300, {jan(12, 14, 55), jan(15, 9, 30)}},
-                    BoundCase{15, 8, 0, 0, 0, 300, {jan(12, 14, 55), jan(15, 9, 30)}},
-                    BoundCase{13, 12, 0, 0, 0, 300, {jan(12, 14, 55), jan(15, 9, 30)}},
-                    // 7-minute bars: the short last bar begins at 11:29
-                    BoundCase{10, 11, 30, 0, 0, 420, {jan(10, 11, 29), jan(10, 13, 0)}},
-                    BoundCase{10, 11, 29, 30, 0, 420, {jan(10, 11, 29), jan(10, 13, 0)}}));
+INSTANTIATE_TEST_SUITE_P(FiveMinutes, Begin,
+                         testing::Values(BoundCase{10, 10, 2, 0, 0, 300, {jan(10, 10, 0), jan(10, 10, 5)}},
+                                         BoundCase{10, 10, 5, 0, 0, 300, {jan(10, 10, 0), jan(10, 10, 5)}},
+                                         BoundCase{10, 11, 30, 0, 0, 300, {jan(10, 11, 25), jan(10, 13, 0)}},
+                                         BoundCase{10, 12, 0, 0, 0, 300, {jan(10, 11, 25), jan(10, 13, 0)}},
+                                         BoundCase{10, 13, 0, 0, 0, 300, {jan(10, 11, 25), jan(10, 13, 0)}},
+                                         BoundCase{10, 14, 57, 0, 0, 300, {jan(10, 14, 55), jan(11, 9, 30)}},
+                                         BoundCase{10, 15, 0, 0, 0, 300, {jan(10, 14, 55), jan(11, 9, 30)}},
+                                         BoundCase{10, 16, 0, 0, 0, 300, {jan(10, 14, 55), jan(11, 9, 30)}},
+                                         // before the first session: the previous trade day's last bar
+                                         BoundCase{10, 8, 0, 0, 0, 300, {jan(9, 14, 55), jan(10, 9, 30)}},
+                                         BoundCase{10, 9, 30, 0, 0, 300, {jan(9, 14, 55), jan(10, 9, 30)}},
+                                         // a Monday looks back past the weekend, never at itself
+                                         BoundCase{15, 9, 30, 0, 0, 300, {jan(12, 14, 55), jan(15, 9, 30)}},
+                                         BoundCase{15, 8, 0, 0, 0, 300, {jan(12, 14, 55), jan(15, 9, 30)}},
+                                         BoundCase{13, 12, 0, 0, 0, 300, {jan(12, 14, 55), jan(15, 9, 30)}},
+                                         // 7-minute bars: the short last bar begins at 11:29
+                                         BoundCase{10, 11, 30, 0, 0, 420, {jan(10, 11, 29), jan(10, 13, 0)}},
+                                         BoundCase{
+                                             10, 11, 29, 30, 0, 420, {jan(10, 11, 29), jan(10, 13, 0)}}));
 
 TEST(Begin, CalendarAlignedDayBars) {
   MarketCalendar cal = day_calendar();
   const uint64_t now = ujan(10, 10, 0);
-  EXPECT_EQ(sampler_tm_begin(cal, now, 86400, false), (Pair{utc_midnight(2024, 1, 9), utc_midnight(2024, 1, 10)}));
-  EXPECT_EQ(sampler_tm_begin(cal, now, 604800, false), (Pair{utc_midnight(2024, 1, 1), utc_midnight(2024, 1, 8)}));
-  EXPECT_EQ(sampler_tm_begin(cal, now, 2592000, false), (Pair{utc_midnight(2023, 12, 1), utc_midnight(2024, 1, 1)}));
-  EXPECT_EQ(sampler_tm_begin(cal, now, 31536000, false), (Pair{utc_midnight(2023, 1, 1), utc_midnight(2024, 1, 1)}));
+  EXPECT_EQ(sampler_tm_begin(cal, now, 86400, false),
+            (Pair{utc_midnight(2024, 1, 9), utc_midnight(2024, 1, 10)}));
+  EXPECT_EQ(sampler_tm_begin(cal, now, 604800, false),
+            (Pair{utc_midnight(2024, 1, 1), utc_midnight(2024, 1, 8)}));
+  EXPECT_EQ(sampler_tm_begin(cal, now, 2592000, false),
+            (Pair{utc_midnight(2023, 12, 1), utc_midnight(2024, 1, 1)}));
+  EXPECT_EQ(sampler_tm_begin(cal, now, 31536000, false),
+            (Pair{utc_midnight(2023, 1, 1), utc_midnight(2024, 1, 1)}));
   EXPECT_EQ(sampler_tm_begin(cal, now, 172800, false), (Pair{0, 0}));
   EXPECT_EQ(sampler_tm_begin(cal, now, 172800, true), (Pair{0, 0}));
   // Monday: the day bar before began on Friday.
-  EXPECT_EQ(sampler_tm_begin(cal, ujan(15, 10, 0), 86400, false), (Pair{utc_midnight(2024, 1, 12), utc_midnight(2024, 1, 15)}));
+  EXPECT_EQ(sampler_tm_begin(cal, ujan(15, 10, 0), 86400, false),
+            (Pair{utc_midnight(2024, 1, 12), utc_midnight(2024, 1, 15)}));
 }
 
 TEST(Begin, EndOfDayShiftDoesNotMoveWithNow) {
@@ -346,8 +369,10 @@ TEST(Robustness, ArbitraryInputAnswersOrThrowsCalendarError) {
       holidays.push_back(pick(0, 1) ? static_cast<int32_t>(pick(19700101, 21001231)) : wild32());
     const int32_t tz = pick(0, 4) == 0 ? wild32() : static_cast<int32_t>(pick(-12, 14));
     MarketCalendar cal(tz, holidays, periods);
-    const uint64_t now = pick(0, 3) == 0 ? static_cast<uint64_t>(rng()) : static_cast<uint64_t>(pick(0, 4102444800000));
-    const uint32_t granularity = static_cast<uint32_t>(pick(0, 2) == 0 ? pick(0, UINT32_MAX) : pick(0, 90000));
+    const uint64_t now =
+        pick(0, 3) == 0 ? static_cast<uint64_t>(rng()) : static_cast<uint64_t>(pick(0, 4102444800000));
+    const uint32_t granularity =
+        static_cast<uint32_t>(pick(0, 2) == 0 ? pick(0, UINT32_MAX) : pick(0, 90000));
     const bool flag = pick(0, 1) == 1;
     const std::function<void()> calls[] = {
         [&] { calculate_market_status(cal, now); },

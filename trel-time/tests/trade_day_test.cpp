@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "trel/testing.hpp"
-
 #include <string>
 #include <tuple>
+
+#include "trel/testing.hpp"
 
 using namespace trel::time;
 

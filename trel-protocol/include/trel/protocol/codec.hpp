@@ -33,10 +33,14 @@ class DecodeError : public std::runtime_error {
 namespace detail {
 template <class T>
 constexpr T byteswap(T v) noexcept {
-  if constexpr (sizeof(T) == 1) return v;
-  else if constexpr (sizeof(T) == 2) return static_cast<T>(__builtin_bswap16(static_cast<uint16_t>(v)));
-  else if constexpr (sizeof(T) == 4) return static_cast<T>(__builtin_bswap32(static_cast<uint32_t>(v)));
-  else return static_cast<T>(__builtin_bswap64(static_cast<uint64_t>(v)));
+  if constexpr (sizeof(T) == 1)
+    return v;
+  else if constexpr (sizeof(T) == 2)
+    return static_cast<T>(__builtin_bswap16(static_cast<uint16_t>(v)));
+  else if constexpr (sizeof(T) == 4)
+    return static_cast<T>(__builtin_bswap32(static_cast<uint32_t>(v)));
+  else
+    return static_cast<T>(__builtin_bswap64(static_cast<uint64_t>(v)));
 }
 template <class T>
 inline T load_be(const uint8_t* p) noexcept {
@@ -114,8 +118,7 @@ class Writer {
 // item or throws DecodeError; a failed read consumes nothing the caller can use.
 class Reader {
  public:
-  Reader(const void* data, size_t size) noexcept
-      : p_(static_cast<const uint8_t*>(data)), n_(size) {}
+  Reader(const void* data, size_t size) noexcept : p_(static_cast<const uint8_t*>(data)), n_(size) {}
   explicit Reader(std::string_view s) noexcept : Reader(s.data(), s.size()) {}
 
   size_t remaining() const noexcept { return n_; }

@@ -2,8 +2,8 @@
 // all big-endian, plus a splitter that cuts frames from a TCP byte stream.
 #pragma once
 
-#include <cstddef>
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -36,7 +36,14 @@ struct FrameHeader {
 // 0x75f4c465)"); each caller adds the prefix that names its operation.
 class FrameError : public std::runtime_error {
  public:
-  enum class Kind { EnvelopeTooShort, BadMagic, TotalLenTooSmall, IncompleteBody, HeaderTooShort, BodyTooLarge };
+  enum class Kind {
+    EnvelopeTooShort,
+    BadMagic,
+    TotalLenTooSmall,
+    IncompleteBody,
+    HeaderTooShort,
+    BodyTooLarge
+  };
 
   static FrameError envelope_too_short();
   static FrameError bad_magic(uint32_t found);
@@ -152,7 +159,10 @@ class RawFrameReader {
         if (size <= held.size()) {
           check_total_len(size);
           // Left whole in the buffer by an earlier error in on_frame.
-          on_frame(header_at(p + kFramePrefixLen), BodyPieces{held.substr(kFrameHeaderLen + kFramePrefixLen, size - kFramePrefixLen - kFrameHeaderLen), {}});
+          on_frame(header_at(p + kFramePrefixLen),
+                   BodyPieces{held.substr(kFrameHeaderLen + kFramePrefixLen,
+                                          size - kFramePrefixLen - kFrameHeaderLen),
+                              {}});
           consume(static_cast<size_t>(size));
           continue;
         }
@@ -182,7 +192,9 @@ class RawFrameReader {
         if (size > rest.size()) break;
         check_total_len(size);
         on_frame(header_at(p + kFramePrefixLen),
-                 BodyPieces{rest.substr(kFramePrefixLen + kFrameHeaderLen, size - kFramePrefixLen - kFrameHeaderLen), {}});
+                 BodyPieces{
+                     rest.substr(kFramePrefixLen + kFrameHeaderLen, size - kFramePrefixLen - kFrameHeaderLen),
+                     {}});
         used += static_cast<size_t>(size);
       }
     } catch (...) {

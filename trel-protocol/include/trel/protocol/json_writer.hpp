@@ -97,8 +97,10 @@ class Value {
   // unsigned range is kept in full instead of wrapping negative.
   template <class T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool>, int> = 0>
   Value(T i) noexcept {
-    if constexpr (std::is_signed_v<T>) v_ = static_cast<int64_t>(i);
-    else v_ = static_cast<uint64_t>(i);
+    if constexpr (std::is_signed_v<T>)
+      v_ = static_cast<int64_t>(i);
+    else
+      v_ = static_cast<uint64_t>(i);
   }
   Value(double d) noexcept : v_(d) {}
   Value(float d) noexcept : v_(static_cast<double>(d)) {}

@@ -59,12 +59,18 @@ class StructValue {
   double get_double(uint64_t pos) const { return typed<double>(pos, "double"); }
   std::string get_string(uint64_t pos) const { return typed<std::string>(pos, "string"); }
   int64_t get_int_64(uint64_t pos) const { return typed<int64_t>(pos, "int64"); }
-  std::vector<int32_t> get_int_32_vector(uint64_t pos) const { return typed<std::vector<int32_t>>(pos, "int32_vector"); }
-  std::vector<double> get_double_vector(uint64_t pos) const { return typed<std::vector<double>>(pos, "double_vector"); }
+  std::vector<int32_t> get_int_32_vector(uint64_t pos) const {
+    return typed<std::vector<int32_t>>(pos, "int32_vector");
+  }
+  std::vector<double> get_double_vector(uint64_t pos) const {
+    return typed<std::vector<double>>(pos, "double_vector");
+  }
   std::vector<std::string> get_string_vector(uint64_t pos) const {
     return typed<std::vector<std::string>>(pos, "string_vector");
   }
-  std::vector<int64_t> get_int_64_vector(uint64_t pos) const { return typed<std::vector<int64_t>>(pos, "int64_vector"); }
+  std::vector<int64_t> get_int_64_vector(uint64_t pos) const {
+    return typed<std::vector<int64_t>>(pos, "int64_vector");
+  }
 
   void set_int(uint64_t pos, int32_t v) { slot(pos) = v; }
   void set_double(uint64_t pos, double v) { slot(pos) = v; }

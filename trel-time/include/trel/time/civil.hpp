@@ -28,20 +28,20 @@ constexpr int64_t days_from_civil(int64_t y, int64_t m, int64_t d) noexcept {
   m = floor_mod(m - 1, 12) + 1;
   y -= m <= 2;
   const int64_t era = floor_div(y, 400);
-  const int64_t yoe = y - era * 400;                                   // [0, 399]
-  const int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5;         // day 1 of the month
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;           // [0, 146096]
+  const int64_t yoe = y - era * 400;                            // [0, 399]
+  const int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5;  // day 1 of the month
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;    // [0, 146096]
   return era * 146097 + doe - 719468 + (d - 1);
 }
 
 constexpr CivilDate civil_from_days(int64_t z) noexcept {
   z += 719468;
   const int64_t era = floor_div(z, 146097);
-  const int64_t doe = z - era * 146097;                                // [0, 146096]
+  const int64_t doe = z - era * 146097;  // [0, 146096]
   const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
   const int64_t y = yoe + era * 400;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);         // [0, 365]
-  const int64_t mp = (5 * doy + 2) / 153;                              // [0, 11]
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);  // [0, 365]
+  const int64_t mp = (5 * doy + 2) / 153;                       // [0, 11]
   const int d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
   const int m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
   return {y + (m <= 2), m, d};
@@ -56,7 +56,9 @@ constexpr int64_t days_from_yyyymmdd(int32_t ymd) noexcept {
 }
 
 // Wide form: years beyond four digits do not fit the i32 trade-day integers.
-constexpr int64_t yyyymmdd_wide(const CivilDate& c) noexcept { return c.year * 10000 + c.month * 100 + c.day; }
+constexpr int64_t yyyymmdd_wide(const CivilDate& c) noexcept {
+  return c.year * 10000 + c.month * 100 + c.day;
+}
 
 inline constexpr int64_t kSecondsPerDay = 86400;
 
