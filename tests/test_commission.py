@@ -89,6 +89,19 @@ def test_load_takes_numbers_only():
     assert c.get_close_rate_by_money() == 2.5e-4
 
 
+def test_load_integers_beyond_64_bits_are_numbers():
+    # Valid JSON, read as the nearest double like any other number.
+    c = schedule(open_rate_by_money=4.0)
+    c.load(b'{"open_rate_by_volume": 18446744073709551616, "open_rate_by_money": -9223372036854775809,'
+           b' "x": "123456789012345678901234", "order_rate_by_money": 18446744073709551615}')
+    assert c.get_open_rate_by_volume() == 2.0 ** 64
+    assert c.get_open_rate_by_money() == -(2.0 ** 63)
+    assert c.get_order_rate_by_money() == 2.0 ** 64
+    with pytest.raises(Exception, match="^Commission.load: invalid JSON: "):
+        c.load(b'{"open_rate_by_volume": 1e400}')
+    assert c.get_open_rate_by_volume() == 2.0 ** 64
+
+
 @pytest.mark.parametrize("doc,detail", [
     (b"{", "The JSON document has an improper structure: missing or superfluous commas, braces, missing keys, etc."),
     (b"", "Empty: no JSON found"),

@@ -94,6 +94,21 @@ def test_load_errors(doc, message):
     assert type(e.value) is Exception and str(e.value) == message
 
 
+def test_integers_beyond_64_bits_are_out_of_range_not_bad_json():
+    big = 2 ** 64
+    stocks = {**STOCKS, "begin_shares": [big], "list_price": [-(2 ** 63) - 1], "name": ["123456789012345678901234"]}
+    (m,) = load({"stocks": stocks, "holidays": header(days=[big, 20240101], time_tag=big)})
+    with pytest.raises(Exception) as e:
+        load({"holidays": header(rev=big, days=[])})
+    assert type(e.value) is Exception and str(e.value) == "missing/!int field 'rev'"
+    if hasattr(pv, "IndexSchema"):
+        hol, st = m.to_sv(full_map())
+        assert hol.get_int_32_vector(2) == [0, 20240101] and hol.get_time_tag() == 0
+        assert st.get_int_64_vector(7) == [0]
+        assert st.get_double_vector(9) == [-(2.0 ** 63)]
+        assert st.get_string_vector(3) == [b"123456789012345678901234"]
+
+
 def test_load_requires_bytes():
     with pytest.raises(TypeError):
         pv.load_market_meta_from_json_str('{"markets":[]}')

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "trel/protocol/json_writer.hpp"
+
 namespace trel {
 
 double Commission::calculate(double volume, double price, uint8_t /*direction*/, uint8_t open_close,
@@ -33,7 +35,11 @@ void Commission::load(std::string_view json) {
   simdjson::dom::parser parser;
   simdjson::dom::element doc;
   // An empty view may carry a null pointer, which the parser's copy must not see.
-  if (auto err = parser.parse(json.empty() ? "" : json.data(), json.size()).get(doc))
+  auto err = parser.parse(json.empty() ? "" : json.data(), json.size()).get(doc);
+  // Integers beyond 64 bits are valid JSON: read them again as doubles.
+  if (err == simdjson::NUMBER_ERROR)
+    if (auto wide = json::widen_integer_literals(json)) err = parser.parse(*wide).get(doc);
+  if (err)
     throw std::runtime_error(std::string("Commission.load: invalid JSON: ") + simdjson::error_message(err));
   simdjson::dom::object obj;
   if (doc.get_object().get(obj)) return;

@@ -126,6 +126,59 @@ void append_string(std::string& out, std::string_view s) {
   out += '"';
 }
 
+// ---- Reading ---------------------------------------------------------------
+
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Whether the integer literal (sign, then digits without leading zeros) fits
+// int64 when negative or uint64 otherwise.
+bool fits_64_bits(std::string_view lit) {
+  const bool negative = lit.front() == '-';
+  std::string_view digits = negative ? lit.substr(1) : lit;
+  const std::string_view limit = negative ? "9223372036854775808" : "18446744073709551615";
+  return digits.size() < limit.size() || (digits.size() == limit.size() && digits <= limit);
+}
+
+}  // namespace
+
+std::optional<std::string> widen_integer_literals(std::string_view json) {
+  std::string out;
+  size_t copied = 0;  // json[0, copied) is already in out
+  bool changed = false;
+  for (size_t i = 0; i < json.size();) {
+    const char c = json[i];
+    if (c == '"') {
+      // Skip the string, escapes included.
+      for (++i; i < json.size() && json[i] != '"'; ++i)
+        if (json[i] == '\\') ++i;
+      ++i;
+    } else if (c == '-' || is_digit(c)) {
+      size_t end = i + (c == '-');
+      while (end < json.size() && is_digit(json[end])) ++end;
+      const bool integer = end > i + (c == '-') &&
+                           (end == json.size() || (json[end] != '.' && json[end] != 'e' && json[end] != 'E'));
+      if (integer && !fits_64_bits(json.substr(i, end - i))) {
+        out.append(json.substr(copied, end - copied));
+        out += ".0";
+        copied = end;
+        changed = true;
+      }
+      // Skip the rest of a float literal.
+      while (end < json.size() && (is_digit(json[end]) || json[end] == '.' || json[end] == 'e' ||
+                                   json[end] == 'E' || json[end] == '+' || json[end] == '-'))
+        ++end;
+      i = end;
+    } else {
+      ++i;
+    }
+  }
+  if (!changed) return std::nullopt;
+  out.append(json.substr(copied));
+  return out;
+}
+
 // ---- Object ----------------------------------------------------------------
 
 Object::Object(const Object& other) : members_(other.members_) {

@@ -83,7 +83,11 @@ class TextParser {
   // The parsed element, or nullopt when the text is not valid JSON.
   std::optional<dom::element> parse(std::string_view text) {
     dom::element e;
-    if (text.empty() || parser_.parse(text.data(), text.size()).get(e)) return std::nullopt;
+    if (text.empty()) return std::nullopt;
+    auto err = parser_.parse(text.data(), text.size()).get(e);
+    if (err == simdjson::NUMBER_ERROR)
+      if (auto wide = json::widen_integer_literals(text)) err = parser_.parse(*wide).get(e);
+    if (err) return std::nullopt;
     return e;
   }
 
@@ -463,8 +467,12 @@ std::vector<MarketMeta> load_market_meta_from_json_str(std::string_view json) {
   dom::parser parser;
   dom::element doc;
   // An empty view may carry a null pointer, which the parser's copy must not see.
-  if (auto err = parser.parse(json.empty() ? "" : json.data(), json.size()).get(doc))
-    throw std::runtime_error(std::string(ctx) + "bad JSON: " + simdjson::error_message(err));
+  auto err = parser.parse(json.empty() ? "" : json.data(), json.size()).get(doc);
+  // Integers beyond 64 bits are valid JSON: read them again as doubles, which
+  // the integer columns then take as out of range.
+  if (err == simdjson::NUMBER_ERROR)
+    if (auto wide = json::widen_integer_literals(json)) err = parser.parse(*wide).get(doc);
+  if (err) throw std::runtime_error(std::string(ctx) + "bad JSON: " + simdjson::error_message(err));
   dom::object top;
   std::optional<dom::element> markets_e;
   dom::array markets;

@@ -6,7 +6,10 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <random>
+#include <string_view>
+#include <utility>
 
 namespace json = trel::json;
 
@@ -325,3 +328,15 @@ TEST(JsonObject, LargeObjectKeepsOrderAndReplaces) {
 }
 
 }  // namespace
+
+TEST(JsonRead, WidensOnlyIntegersBeyond64Bits) {
+  const std::pair<std::string_view, std::optional<std::string>> cases[] = {
+      {R"([18446744073709551615,-9223372036854775808,0,-0,1.5e300])", std::nullopt},
+      {R"([18446744073709551616])", R"([18446744073709551616.0])"},
+      {R"({"a":-9223372036854775809})", R"({"a":-9223372036854775809.0})"},
+      {R"(["123456789012345678901234","\"99999999999999999999",1e99999999999999999999])", std::nullopt},
+      {R"([123456789012345678901234.5,100000000000000000000e-3,99999999999999999999])",
+       R"([123456789012345678901234.5,100000000000000000000e-3,99999999999999999999.0])"},
+  };
+  for (const auto& [in, want] : cases) EXPECT_EQ(json::widen_integer_literals(in), want) << in;
+}

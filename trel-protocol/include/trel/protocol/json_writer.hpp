@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -38,6 +39,14 @@ inline void append_null(std::string& out) { out += "null"; }
 
 // The text append_double would write, as a string.
 std::string format_double(double v);
+
+// ---- Reading ---------------------------------------------------------------
+
+// The parser refuses integer literals outside [-2^63, 2^64 - 1] although they
+// are valid JSON. This gives the text with each such literal turned into a
+// float literal (".0" appended), so it reads as the nearest double; nullopt
+// when the text holds none. Text inside strings is left alone.
+std::optional<std::string> widen_integer_literals(std::string_view json);
 
 // ---- Document model ------------------------------------------------------
 
