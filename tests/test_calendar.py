@@ -311,6 +311,22 @@ def test_failures(call, error, message):
         assert str(e.value) == message
 
 
+@pytest.mark.parametrize("now", [ms(13, 10), ms(12, 16)])
+def test_ceil_needs_the_next_open_even_when_it_moves_on(now):
+    # Saturday, and Friday after the close: CEIL moves to Monday, whose list has no first session.
+    periods = dict(DAY, after_weekend=[])
+    with pytest.raises(Exception) as e:
+        pv.this_tradeday_sections(now, TZ, periods, [], False)
+    assert str(e.value) == 'MarketCalendar: policy "after_weekend" has no sessions'
+
+
+@pytest.mark.parametrize("fn", [pv.sampler_tm_bound, pv.sampler_tm_begin])
+def test_calendar_errors_come_before_a_zero_granularity(fn):
+    with pytest.raises(Exception) as e:
+        fn(NOW, TZ, {"after_weekend": [[930, 1500]]}, [], 0)
+    assert str(e.value) == 'MarketCalendar must carry a "trading_period" policy'
+
+
 def test_keyword_arguments_and_signatures():
     assert pv.sampler_tm_begin.__text_signature__ == "(now, time_zone, periods, holidays, granularity, tm_as_of_eod=True)"
     assert pv.equivalant_market_time.__text_signature__ == "(now, time_zone, periods, holidays, ignore_weekend, pattern)"

@@ -200,7 +200,6 @@ std::pair<int64_t, int64_t> sampler_tm_bound(MarketCalendar& cal, uint64_t now_m
   const int64_t n = (now + 999) / 1000 * 1000;  // bars are half-open on the left: round up
 
   if (granularity < 86400) {
-    require_granularity(granularity, "sampler_tm_bound");
     const MarketStatusRecord st = market_status(cal, n, Rounding::Ceil);
     const TradeDaySpans day = ceil_spans(cal, ms_to_s(static_cast<int64_t>(st.lattest_market_time)));
     const SpanList& spans = day.spans;
@@ -209,6 +208,8 @@ std::pair<int64_t, int64_t> sampler_tm_bound(MarketCalendar& cal, uint64_t now_m
     if (i >= spans.size())
       throw CalendarError("sampler_tm_bound: instant " + std::to_string(now) +
                           " ms lies after the last session of trade day " + std::to_string(day.trade_day));
+    // Checked once the span is known: calendar errors come first.
+    require_granularity(granularity, "sampler_tm_bound");
     const auto [b, e] = spans[i];
     const int64_t g = static_cast<int64_t>(granularity) * 1000;
     const int64_t k = (n - b) / g;  // truncates toward zero; negative inside the break before the span
@@ -250,7 +251,6 @@ std::pair<int64_t, int64_t> sampler_tm_begin(MarketCalendar& cal, uint64_t now_m
   const int64_t now = checked_instant_ms(now_ms);
 
   if (granularity < 86400) {
-    require_granularity(granularity, "sampler_tm_begin");
     const int64_t g = static_cast<int64_t>(granularity) * 1000;
     const MarketStatusRecord st = market_status(cal, now, Rounding::Floor);
     // Before the first session of the FLOOR trade day there is no latest market
@@ -263,6 +263,8 @@ std::pair<int64_t, int64_t> sampler_tm_begin(MarketCalendar& cal, uint64_t now_m
     if (len == 0)
       throw CalendarError("sampler_tm_begin: trade day " + std::to_string(day.trade_day) +
                           " has no sessions");
+    // Checked once the spans are known: calendar errors come first.
+    require_granularity(granularity, "sampler_tm_begin");
     const size_t i =
         static_cast<size_t>(std::count_if(s.begin(), s.end(), [&](const Span& x) { return x.second < now; }));
 

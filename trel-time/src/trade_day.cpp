@@ -236,9 +236,9 @@ TradeDayResolution MarketCalendar::resolve(int64_t t, Rounding rounding) const {
 
   const int32_t next = to_ymd(next_trading_day(today_day, ceil));
   const std::string_view next_policy = policy_for(next);
-  if (ceil) return {next_policy, next, today};
+  // The next open is read for CEIL too: a next trade day without sessions is an error either way.
   const int64_t next_open = local_instant(next, nonempty_sessions_for(next_policy).front().first);
-  if (t >= next_open - kRoundMargin) return {next_policy, next, today};
+  if (ceil || t >= next_open - kRoundMargin) return {next_policy, next, today};
   return {p, held, today};
 }
 
