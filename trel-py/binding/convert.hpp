@@ -314,8 +314,9 @@ struct Conv<std::tuple<Ts...>> {
   static constexpr bool bound = false;
   static std::tuple<Ts...> from(PyObject* o) {
     if (!PyTuple_Check(o)) raise_cannot_convert(o, "PyTuple");
+    // A tuple of the wrong length is a conversion failure like any other: TypeError.
     if (PyTuple_Size(o) != sizeof...(Ts))
-      raise(PyExc_ValueError, "expected tuple of length " + std::to_string(sizeof...(Ts)) +
+      raise(PyExc_TypeError, "expected tuple of length " + std::to_string(sizeof...(Ts)) +
                                   ", but got tuple of length " + std::to_string(PyTuple_Size(o)));
     return [&]<size_t... I>(std::index_sequence<I...>) {
       return std::tuple<Ts...>{detail::element<Ts>(PyTuple_GetItem(o, I))...};
