@@ -85,6 +85,13 @@ def test_empty_row_and_resize():
     assert sv.size() == 1 and sv.get_int(0) == 0
 
 
+def test_impossible_size_is_a_memory_error():
+    sv = row(2)
+    with pytest.raises(MemoryError):
+        sv.resize(2**62)
+    assert sv.size() == 2
+
+
 def test_setter_replaces_kind():
     sv = row(2)
     sv.set_int(1, 7)

@@ -1,6 +1,7 @@
 #include "binding/object.hpp"
 
 #include <new>
+#include <stdexcept>
 
 namespace py {
 
@@ -57,6 +58,9 @@ void translate_exception() noexcept {
     } catch (const error_already_set&) {
     }
   } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (const std::length_error&) {
+    // A container asked to grow past what it can ever hold.
     PyErr_NoMemory();
   } catch (const std::exception& e) {
     try {

@@ -73,6 +73,8 @@ decltype(auto) with_error_prefix(std::string_view prefix, F&& f) {
     throw;
   } catch (const std::bad_alloc&) {
     throw;
+  } catch (const std::length_error&) {
+    throw;
   } catch (const std::exception& e) {
     throw std::runtime_error(std::string(prefix) + e.what());
   }
