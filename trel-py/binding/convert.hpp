@@ -317,7 +317,7 @@ struct Conv<std::tuple<Ts...>> {
     // A tuple of the wrong length is a conversion failure like any other: TypeError.
     if (PyTuple_Size(o) != sizeof...(Ts))
       raise(PyExc_TypeError, "expected tuple of length " + std::to_string(sizeof...(Ts)) +
-                                  ", but got tuple of length " + std::to_string(PyTuple_Size(o)));
+                                 ", but got tuple of length " + std::to_string(PyTuple_Size(o)));
     return [&]<size_t... I>(std::index_sequence<I...>) {
       return std::tuple<Ts...>{detail::element<Ts>(PyTuple_GetItem(o, I))...};
     }
