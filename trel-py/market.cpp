@@ -185,22 +185,6 @@ cal::SpanList this_tradeday_sections(uint64_t now, int32_t time_zone, py::Object
   return cal::this_tradeday_sections(c, now);
 }
 
-// --- MarketStatus accessors over the record's fields ----------------------
-
-template <class C, class T>
-T member_type_of(T C::*);
-template <auto M>
-using MemberT = decltype(member_type_of(M));
-
-template <auto M>
-MemberT<M> get_field(const Status& s) {
-  return s.*M;
-}
-template <auto M>
-void set_field(Status& s, MemberT<M> v) {
-  s.*M = v;
-}
-
 }  // namespace
 
 void register_sampler_functions(py::Module& m) {
@@ -218,13 +202,12 @@ void register_sampler_functions(py::Module& m) {
 void register_market_status(py::Module& m) {
   py::Class<Status>(m, "MarketStatus")
       .constructor()
-      .accessors<&get_field<&Status::lattest_market_time>, &set_field<&Status::lattest_market_time>>(
-          "lattest_market_time")
-      .accessors<&get_field<&Status::begin>, &set_field<&Status::begin>>("begin")
-      .accessors<&get_field<&Status::end>, &set_field<&Status::end>>("end")
-      .accessors<&get_field<&Status::trade_day>, &set_field<&Status::trade_day>>("trade_day")
-      .accessors<&get_field<&Status::action_day>, &set_field<&Status::action_day>>("action_day")
-      .accessors<&get_field<&Status::market_open>, &set_field<&Status::market_open>>("market_open")
+      .member_accessors<&Status::lattest_market_time>("lattest_market_time")
+      .member_accessors<&Status::begin>("begin")
+      .member_accessors<&Status::end>("end")
+      .member_accessors<&Status::trade_day>("trade_day")
+      .member_accessors<&Status::action_day>("action_day")
+      .member_accessors<&Status::market_open>("market_open")
       .finish();
   m.function<&calculate_market_status>("calculate_market_status", "now, time_zone, periods, holidays")
       .function<&calculate_market_status_include_weekend>("calculate_market_status_include_weekend",

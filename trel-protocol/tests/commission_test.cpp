@@ -13,14 +13,14 @@ namespace {
 // side's contribution is identifiable.
 Commission distinct_rates() {
   Commission c;
-  c.set_open_rate_by_volume(1);
-  c.set_open_rate_by_money(2);
-  c.set_close_rate_by_volume(4);
-  c.set_close_rate_by_money(8);
-  c.set_today_close_rate_by_volume(16);
-  c.set_today_close_rate_by_money(32);
-  c.set_order_rate_by_volume(64);
-  c.set_order_rate_by_money(128);
+  c.open_rate_by_volume = 1;
+  c.open_rate_by_money = 2;
+  c.close_rate_by_volume = 4;
+  c.close_rate_by_money = 8;
+  c.today_close_rate_by_volume = 16;
+  c.today_close_rate_by_money = 32;
+  c.order_rate_by_volume = 64;
+  c.order_rate_by_money = 128;
   return c;
 }
 
@@ -46,10 +46,10 @@ INSTANTIATE_TEST_SUITE_P(Sides, CommissionSide,
 
 TEST(Commission, WorkedExample) {
   Commission c;
-  c.set_open_rate_by_volume(1);
-  c.set_open_rate_by_money(0.0003);
-  c.set_order_rate_by_volume(0.5);
-  c.set_order_rate_by_money(0.0001);
+  c.open_rate_by_volume = 1;
+  c.open_rate_by_money = 0.0003;
+  c.order_rate_by_volume = 0.5;
+  c.order_rate_by_money = 0.0001;
   EXPECT_NEAR(c.calculate(10, 100, 0x30, 0x30, false, 1), 15.4, 1e-12);
   EXPECT_EQ(Commission().calculate(10, 100, 0x30, 0x30, false, 1), 0.0);
 }
@@ -59,14 +59,14 @@ TEST(Commission, WorkedExample) {
 TEST(Commission, AccumulatesWithFusedMultiplyAdd) {
   const double v = 1 + std::ldexp(1.0, -30);
   Commission c;
-  c.set_order_rate_by_money(-1);  // f = -turnover = -v
-  c.set_order_rate_by_volume(v);  // f = v*v - v
+  c.order_rate_by_money = -1;  // f = -turnover = -v
+  c.order_rate_by_volume = v;  // f = v*v - v
   EXPECT_EQ(c.calculate(v, 1, 0x30, 0x30, false, 1), std::ldexp(1.0, -30) + std::ldexp(1.0, -60));
 }
 
 TEST(Commission, TurnoverIsPriceTimesVolumeThenMultiplier) {
   Commission c;
-  c.set_order_rate_by_money(1);
+  c.order_rate_by_money = 1;
   // (0.1 * 3) * 10 and 0.1 * (3 * 10) differ in the last bit.
   EXPECT_EQ(c.calculate(3, 0.1, 0, 0x30, false, 10), (0.1 * 3) * 10);
   EXPECT_NE((0.1 * 3) * 10, 0.1 * (3 * 10));
@@ -86,29 +86,29 @@ std::string error_of(Commission& c, std::string_view json) {
 TEST(CommissionLoad, TakesOnlyNumbersOfTopLevelObject) {
   Commission c = distinct_rates();
   c.load(R"({"open_rate_by_volume": 2})");
-  EXPECT_EQ(c.get_open_rate_by_volume(), 2.0);
-  EXPECT_EQ(c.get_open_rate_by_money(), 2.0);
-  EXPECT_EQ(c.get_order_rate_by_money(), 128.0);
+  EXPECT_EQ(c.open_rate_by_volume, 2.0);
+  EXPECT_EQ(c.open_rate_by_money, 2.0);
+  EXPECT_EQ(c.order_rate_by_money, 128.0);
 
   for (const char* unchanged : {R"({"open_rate_by_volume": "3"})", "[1,2]",
                                 R"({"close_rate_by_money": null})", R"({"close_rate_by_money": true})",
                                 R"({"close_rate_by_money": [1]})", R"({"close_rate_by_money": {"v": 1}})",
                                 R"({"x": {"open_rate_by_volume": 9}})", "7", R"("open_rate_by_volume")"}) {
     c.load(unchanged);
-    EXPECT_EQ(c.get_open_rate_by_volume(), 2.0) << unchanged;
-    EXPECT_EQ(c.get_close_rate_by_money(), 8.0) << unchanged;
+    EXPECT_EQ(c.open_rate_by_volume, 2.0) << unchanged;
+    EXPECT_EQ(c.close_rate_by_money, 8.0) << unchanged;
   }
 
   c.load(R"({"order_rate_by_money": 5, "today_close_rate_by_money": -1.5e-3, "other": 1,)"
          R"( "close_rate_by_volume": 18446744073709551615, "order_rate_by_volume": -7})");
-  EXPECT_EQ(c.get_order_rate_by_money(), 5.0);
-  EXPECT_EQ(c.get_today_close_rate_by_money(), -1.5e-3);
-  EXPECT_EQ(c.get_close_rate_by_volume(), 18446744073709551615.0);
-  EXPECT_EQ(c.get_order_rate_by_volume(), -7.0);
+  EXPECT_EQ(c.order_rate_by_money, 5.0);
+  EXPECT_EQ(c.today_close_rate_by_money, -1.5e-3);
+  EXPECT_EQ(c.close_rate_by_volume, 18446744073709551615.0);
+  EXPECT_EQ(c.order_rate_by_volume, -7.0);
 
   // A key given twice takes its last value.
   c.load(R"({"open_rate_by_money": 1, "open_rate_by_money": 3})");
-  EXPECT_EQ(c.get_open_rate_by_money(), 3.0);
+  EXPECT_EQ(c.open_rate_by_money, 3.0);
 }
 
 TEST(CommissionLoad, MalformedTextRaisesAndChangesNothing) {
@@ -122,7 +122,7 @@ TEST(CommissionLoad, MalformedTextRaisesAndChangesNothing) {
   EXPECT_EQ(error_of(c, "{\"open_rate_by_volume\": 9, \"s\": \"\xff\"}"),
             prefix + "The input is not valid UTF-8");
   EXPECT_EQ(error_of(c, R"({"open_rate_by_volume": 9,})").rfind(prefix, 0), 0u);
-  EXPECT_EQ(c.get_open_rate_by_volume(), 1.0);
+  EXPECT_EQ(c.open_rate_by_volume, 1.0);
 }
 
 }  // namespace

@@ -23,6 +23,24 @@ PyObject* no_constructor(PyTypeObject* type, PyObject* args, PyObject* kwargs);
 // Refuses any argument to a no-argument constructor, in the standard wording.
 bool check_no_arguments(PyTypeObject* type, PyObject* args, PyObject* kwargs);
 int refuse_delete();
+
+template <class C, class V>
+V member_value_type(V C::*);
+template <auto Member>
+using MemberType = decltype(member_value_type(Member));
+template <class C, class V>
+C member_owner_type(V C::*);
+template <auto Member>
+using MemberOwner = decltype(member_owner_type(Member));
+
+template <auto Member>
+MemberType<Member> get_member(const MemberOwner<Member>& self) {
+  return self.*Member;
+}
+template <auto Member>
+void set_member(MemberOwner<Member>& self, MemberType<Member> v) {
+  self.*Member = std::move(v);
+}
 }  // namespace detail
 
 template <class T>
@@ -57,6 +75,12 @@ class Class {
   Class& accessors(const std::string& field) {
     method<Get>(intern("get_" + field));
     return method<Set>(intern("set_" + field), "v");
+  }
+
+  // get_<field>() and set_<field>(v) straight over a public data member.
+  template <auto Member>
+  Class& member_accessors(const std::string& field) {
+    return accessors<&detail::get_member<Member>, &detail::set_member<Member>>(field);
   }
 
   // A read/write property over a data member; deleting it is refused.

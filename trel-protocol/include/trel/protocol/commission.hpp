@@ -22,23 +22,6 @@ class Commission {
   double order_rate_by_volume = 0.0;
   double order_rate_by_money = 0.0;
 
-  double get_open_rate_by_volume() const noexcept { return open_rate_by_volume; }
-  void set_open_rate_by_volume(double v) noexcept { open_rate_by_volume = v; }
-  double get_open_rate_by_money() const noexcept { return open_rate_by_money; }
-  void set_open_rate_by_money(double v) noexcept { open_rate_by_money = v; }
-  double get_close_rate_by_volume() const noexcept { return close_rate_by_volume; }
-  void set_close_rate_by_volume(double v) noexcept { close_rate_by_volume = v; }
-  double get_close_rate_by_money() const noexcept { return close_rate_by_money; }
-  void set_close_rate_by_money(double v) noexcept { close_rate_by_money = v; }
-  double get_today_close_rate_by_volume() const noexcept { return today_close_rate_by_volume; }
-  void set_today_close_rate_by_volume(double v) noexcept { today_close_rate_by_volume = v; }
-  double get_today_close_rate_by_money() const noexcept { return today_close_rate_by_money; }
-  void set_today_close_rate_by_money(double v) noexcept { today_close_rate_by_money = v; }
-  double get_order_rate_by_volume() const noexcept { return order_rate_by_volume; }
-  void set_order_rate_by_volume(double v) noexcept { order_rate_by_volume = v; }
-  double get_order_rate_by_money() const noexcept { return order_rate_by_money; }
-  void set_order_rate_by_money(double v) noexcept { order_rate_by_money = v; }
-
   // Fee of one fill. turnover = (price * volume) * multiplier; the per-order
   // rates always apply, the side rates are chosen by open_close and is_today.
   // direction is accepted for the caller's symmetry and does not affect the fee.
